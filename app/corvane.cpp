@@ -1,0 +1,201 @@
+#include "app/corvane.h"
+
+#include <cstdio>
+
+#include "lists/list_catalogue.h"
+#include "lists/color_text.h"
+#include "reminders/reminder_query.h"
+#include "reminders/single_reminder.h"
+#include "store/authorization.h"
+#include "store/utf8.h"
+#include "store/vdir_store.h"
+
+namespace corvane {
+namespace {
+
+void writeToStandardOutput(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+// What `run` must do after dispatching: signal itself, or leave that to
+// the operation's completion handler.
+enum class Completes { kInTheCall, kInACompletionHandler };
+
+}  // namespace
+
+Corvane::Corvane()
+    : Corvane(std::make_unique<VdirStore>(VdirStore::defaultRoot()),
+              writeToStandardOutput) {}
+
+Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)
+    : eventStore(std::move(store)),
+      weekdayOrder(makeWeekdayOrder()),
+      output_(std::move(output)) {}
+
+void Corvane::run(const std::string& command,
+                  const std::vector<std::string>& args) {
+  const size_t count = args.size();
+  auto completes = Completes::kInTheCall;
+  auto fail = [&](const char* message) {
+    outputJSON(std::nullopt, std::string(message), false);
+    completes = Completes::kInTheCall;
+  };
+  auto queryArguments = [&](auto operation) {
+    std::string status = count >= 2 ? args[1] : "all";
+    std::string sortBy = count >= 3 ? lowercasedAscii(args[2]) : "none";
+    completes = Completes::kInACompletionHandler;
+    (this->*operation)(args[0], status, sortBy);
+  };
+
+  if (command == "request_access") {
+    completes = Completes::kInACompletionHandler;
+    requestAccessAndPrint();
+  } else if (command == "list") {
+    listReminderLists();
+  } else if (command == "reminders") {
+    if (count == 0)
+      fail("List ID is required for 'reminders' command. Usage: reminders "
+           "<list_id> [completion_status] [sort_by]");
+    else
+      queryArguments(&Corvane::getRemindersInList);
+  } else if (command == "toggle") {
+    if (count != 2)
+      fail("Reminder ID and completion status are required for 'toggle' "
+           "command");
+    else
+      toggleReminder(args[0], args[1] == "true");
+  } else if (command == "delete") {
+    if (count != 1)
+      fail("Reminder ID is required for 'delete' command");
+    else
+      deleteReminder(args[0]);
+  } else if (command == "get") {
+    if (count != 1)
+      fail("Reminder ID is required for 'get' command");
+    else
+      getReminder(args[0]);
+  } else if (command == "check_permission_status") {
+    checkPermissionStatus();
+  } else if (command == "special_reminders") {
+    if (count == 0)
+      fail("Special list ID is required. Usage: special_reminders <list_id> "
+           "[completion_status] [sort_by]");
+    else
+      queryArguments(&Corvane::getRemindersInSpecialList);
+  } else {
+    outputJSON(std::nullopt, "Unknown command: " + command, false);
+  }
+
+  if (completes == Completes::kInTheCall) semaphore.release();
+  semaphore.acquire();
+}
+
+void Corvane::listReminderLists() {
+  outputJSON(listRecords(*eventStore,
+                         [this](const std::optional<RgbColor>& color) {
+                           return getHexFromColor(color);
+                         }),
+             std::nullopt, true);
+}
+
+void Corvane::getRemindersInList(const std::string& listId,
+                                 const std::string& completionStatus,
+                                 const std::string& sortBy) {
+  corvane::getRemindersInList(
+      *eventStore, listId, completionStatus, sortBy,
+      [this](const std::string& id) {
+        return humanReadableRecurrenceRule(id, *eventStore);
+      },
+      [this](const Result<JsonValue>& answer) { finishQuery(answer); });
+}
+
+void Corvane::getRemindersInSpecialList(const std::string& listId,
+                                        const std::string& completionStatus,
+                                        const std::string& sortBy) {
+  corvane::getRemindersInSpecialList(
+      *eventStore, listId, completionStatus, sortBy,
+      [this](const std::string& id) {
+        return humanReadableRecurrenceRule(id, *eventStore);
+      },
+      [this](const Result<JsonValue>& answer) { finishQuery(answer); });
+}
+
+void Corvane::finishQuery(const Result<JsonValue>& answer) {
+  if (answer.ok())
+    outputJSON(answer.value(), std::nullopt, true);
+  else
+    outputJSON(std::nullopt, answer.reason(), false);
+  semaphore.release();
+}
+
+void Corvane::toggleReminder(const std::string& reminderId, bool completed) {
+  Outcome outcome = corvane::toggleReminder(*eventStore, reminderId, completed);
+  if (outcome.ok())
+    outputJSON(std::nullopt, std::nullopt, true);
+  else
+    outputJSON(std::nullopt, outcome.reason(), false);
+}
+
+void Corvane::deleteReminder(const std::string& reminderId) {
+  Outcome outcome = corvane::deleteReminder(*eventStore, reminderId);
+  if (outcome.ok())
+    outputJSON(std::nullopt, std::nullopt, true);
+  else
+    outputJSON(std::nullopt, outcome.reason(), false);
+}
+
+void Corvane::getReminder(const std::string& reminderId) {
+  Result<JsonValue> record = corvane::getReminder(
+      *eventStore, reminderId, [this](const std::string& id) {
+        return humanReadableRecurrenceRule(id, *eventStore);
+      });
+  if (record.ok())
+    outputJSON(record.value(), std::nullopt, true);
+  else
+    outputJSON(std::nullopt, record.reason(), false);
+}
+
+void Corvane::requestAccessAndPrint() {
+  requestAccess([this](bool granted) {
+    outputJSON(std::nullopt, std::nullopt, granted);
+    semaphore.release();
+  });
+}
+
+void Corvane::requestAccess(std::function<void(bool)> completion) {
+  eventStore->requestAccess(std::move(completion));
+}
+
+void Corvane::outputJSON(std::optional<JsonValue> data,
+                         std::optional<std::string> error, bool success) {
+  JsonValue envelope = JsonValue::object();
+  envelope["success"] = success;
+  if (data) envelope["data"] = std::move(*data);
+  if (error) envelope["error"] = std::move(*error);
+  std::optional<std::string> text = writePrettyJson(envelope);
+  if (!text) {
+    output_("{\"error\":\"Error encoding to JSON\", \"success\":false}\n");
+    return;
+  }
+  text->push_back('\n');
+  output_(*text);
+}
+
+void Corvane::checkPermissionStatus() {
+  JsonValue data = JsonValue::object();
+  data["status"] = authorizationStatusText(
+      static_cast<int>(eventStore->authorizationStatus()));
+  outputJSON(std::move(data), std::nullopt, true);
+}
+
+std::string Corvane::getHexFromColor(const std::optional<RgbColor>& color) {
+  return hexFromColor(color);
+}
+
+std::optional<RecurrenceDescription> Corvane::humanReadableRecurrenceRule(
+    const std::string& reminderId, ReminderStore& store) {
+  return corvane::humanReadableRecurrenceRule(reminderId, store, weekdayOrder);
+}
+
+}  // namespace corvane

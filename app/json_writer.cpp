@@ -1,0 +1,112 @@
+#include "app/json_writer.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "store/utf8.h"
+
+namespace corvane {
+namespace {
+
+class Writer {
+ public:
+  bool write(const JsonValue& value, int depth) {
+    switch (value.type()) {
+      case JsonValue::value_t::object:
+        return writeContainer(value, depth, '{', '}');
+      case JsonValue::value_t::array:
+        return writeContainer(value, depth, '[', ']');
+      case JsonValue::value_t::string:
+        return writeString(value.get_ref<const std::string&>());
+      case JsonValue::value_t::boolean:
+        out_ += value.get<bool>() ? "true" : "false";
+        return true;
+      case JsonValue::value_t::number_integer:
+        out_ += std::to_string(value.get<std::int64_t>());
+        return true;
+      case JsonValue::value_t::number_unsigned:
+        out_ += std::to_string(value.get<std::uint64_t>());
+        return true;
+      case JsonValue::value_t::number_float: {
+        double number = value.get<double>();
+        if (!std::isfinite(number)) return false;
+        out_ += JsonValue(number).dump();
+        return true;
+      }
+      case JsonValue::value_t::null:
+        out_ += "null";
+        return true;
+      default:
+        return false;  // binary and discarded values have no JSON form
+    }
+  }
+
+  std::string take() { return std::move(out_); }
+
+ private:
+  void indent(int depth) { out_.append(static_cast<size_t>(depth) * 2, ' '); }
+
+  bool writeContainer(const JsonValue& value, int depth, char open,
+                      char close) {
+    out_ += open;
+    if (value.empty()) {
+      out_ += close;
+      return true;
+    }
+    out_ += '\n';
+    bool first = true;
+    for (auto it = value.begin(); it != value.end(); ++it) {
+      if (!first) out_ += ",\n";
+      first = false;
+      indent(depth + 1);
+      if (value.is_object()) {
+        if (!writeString(it.key())) return false;
+        out_ += " : ";
+      }
+      if (!write(*it, depth + 1)) return false;
+    }
+    out_ += '\n';
+    indent(depth);
+    out_ += close;
+    return true;
+  }
+
+  bool writeString(const std::string& text) {
+    if (!isValidUtf8(text)) return false;
+    out_ += '"';
+    for (unsigned char c : text) {
+      switch (c) {
+        case '"': out_ += "\\\""; break;
+        case '\\': out_ += "\\\\"; break;
+        case '/': out_ += "\\/"; break;
+        case '\b': out_ += "\\b"; break;
+        case '\f': out_ += "\\f"; break;
+        case '\n': out_ += "\\n"; break;
+        case '\r': out_ += "\\r"; break;
+        case '\t': out_ += "\\t"; break;
+        default:
+          if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out_ += escape;
+          } else {
+            out_ += static_cast<char>(c);
+          }
+      }
+    }
+    out_ += '"';
+    return true;
+  }
+
+  std::string out_;
+};
+
+}  // namespace
+
+std::optional<std::string> writePrettyJson(const JsonValue& value) {
+  Writer writer;
+  if (!writer.write(value, 0)) return std::nullopt;
+  return writer.take();
+}
+
+}  // namespace corvane

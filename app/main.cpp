@@ -1,0 +1,33 @@
+// corvane <command> [args...]: one command against the reminder store, one
+// JSON envelope on standard output.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/corvane.h"
+#include "store/utf8.h"
+
+int main(int argc, char** argv) {
+  // A reader that goes away must not turn into a signal death.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Standard error belongs to nobody: whatever a library might say there is
+  // dropped, so a caller only ever sees the one envelope.
+  if (int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) {
+    ::dup2(null, STDERR_FILENO);
+    if (null != STDERR_FILENO) ::close(null);
+  }
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(corvane::repairUtf8(argv[i]));
+  if (args.size() < 2) {
+    std::string program = args.empty() ? "corvane" : args[0];
+    std::printf("Usage: %s <command> [args...]\n", program.c_str());
+    return 1;
+  }
+  corvane::Corvane app;
+  app.run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  return 0;
+}

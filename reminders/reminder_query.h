@@ -1,0 +1,38 @@
+// The two queries that print arrays of reminder records: the reminders of
+// one list, and the smart lists "today" and "scheduled".
+#pragma once
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "reminders/reminder_record.h"
+#include "store/reminder_store.h"
+#include "store/result.h"
+
+namespace corvane {
+
+// Receives a query's answer exactly once: the array of records, or the
+// message of its failure.
+using QueryAnswer = std::function<void(const Result<nlohmann::ordered_json>&)>;
+
+// Answers at once on the calling thread when the list does not exist;
+// otherwise from the store's fetch thread.
+void getRemindersInList(ReminderStore& store, const std::string& listId,
+                        const std::string& completionStatus,
+                        const std::string& sortBy,
+                        const RecurrenceDescriber& describe,
+                        const QueryAnswer& answer);
+
+// Answers at once when `listId` is neither "today" nor "scheduled".
+void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
+                               const std::string& completionStatus,
+                               const std::string& sortBy,
+                               const RecurrenceDescriber& describe,
+                               const QueryAnswer& answer);
+
+// The first instant at or after the start of the local day that holds
+// `instant` whose local time is 23:59:59, in the system time zone.
+std::optional<Instant> endOfDay(Instant instant);
+
+}  // namespace corvane

@@ -1,0 +1,71 @@
+#include "store/due_date.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace corvane {
+namespace {
+
+bool isPossible(const LocalDateTime& t) {
+  using namespace std::chrono;
+  year_month_day date{year{t.year}, month{static_cast<unsigned>(t.month)},
+                      day{static_cast<unsigned>(t.day)}};
+  return t.month >= 1 && t.month <= 12 && t.day >= 1 && date.ok() &&
+         t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+         t.second >= 0 && t.second <= 60;
+}
+
+class Utc final : public TimeZone {
+ public:
+  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
+    using namespace std::chrono;
+    sys_days day = year{t.year} / t.month / t.day;
+    return Instant{day.time_since_epoch()} + hours{t.hour} + minutes{t.minute} +
+           seconds{t.second};
+  }
+};
+
+class SystemZone final : public TimeZone {
+ public:
+  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
+    std::tm fields{};
+    fields.tm_year = t.year - 1900;
+    fields.tm_mon = t.month - 1;
+    fields.tm_mday = t.day;
+    fields.tm_hour = t.hour;
+    fields.tm_min = t.minute;
+    fields.tm_sec = t.second;
+    fields.tm_isdst = -1;  // let the zone's rules decide
+    std::time_t seconds = std::mktime(&fields);
+    if (seconds == static_cast<std::time_t>(-1) && fields.tm_year + 1900 != 1969)
+      return std::nullopt;
+    return Instant{std::chrono::seconds{seconds}};
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<const TimeZone> utcTimeZone() {
+  static const auto zone = std::make_shared<Utc>();
+  return zone;
+}
+
+std::shared_ptr<const TimeZone> systemTimeZone() {
+  static const auto zone = std::make_shared<SystemZone>();
+  return zone;
+}
+
+std::optional<Instant> resolveComponents(const DueDateComponents& c) {
+  if (!c.hasCalendar) return std::nullopt;
+  LocalDateTime local{c.year,
+                      c.month,
+                      c.day,
+                      c.hour.value_or(0),
+                      c.minute.value_or(0),
+                      c.second.value_or(0)};
+  if (!isPossible(local)) return std::nullopt;
+  const auto& zone = c.timeZone ? c.timeZone : systemTimeZone();
+  return zone->instantFor(local);
+}
+
+}  // namespace corvane

@@ -1,0 +1,16 @@
+// Instants in time as the store hands them out: whole seconds since the
+// Unix epoch, in UTC.
+#pragma once
+
+#include <chrono>
+
+namespace corvane {
+
+using Instant = std::chrono::sys_seconds;
+
+inline Instant now() {
+  return std::chrono::time_point_cast<std::chrono::seconds>(
+      std::chrono::system_clock::now());
+}
+
+}  // namespace corvane

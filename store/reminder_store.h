@@ -1,0 +1,75 @@
+// What corvane needs of a reminder store: access, the lists, queries for
+// reminders, lookup by identifier, and the two changes. Abstract so that
+// everything outside store/ is tested against an in-memory store, and so
+// that another store can stand beside the vdir one.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/reminder.h"
+#include "store/reminder_list.h"
+#include "store/result.h"
+
+namespace corvane {
+
+// Status numbers as corvane reports them.
+enum class AuthorizationStatus : int {
+  kNotDetermined = 0,
+  kRestricted = 1,
+  kDenied = 2,
+  kAuthorized = 3,
+  kWriteOnly = 4,
+};
+
+// Which reminders a fetch selects.
+struct ReminderQuery {
+  // Lists to search; absent means every list of the store.
+  std::optional<std::vector<std::string>> listIdentifiers;
+  // Only reminders that are not completed and whose due instant is at or
+  // before `dueEnding` (when set); reminders without one never match.
+  bool incompleteDueOnly = false;
+  std::optional<Instant> dueEnding;
+};
+
+using AccessCompletion = std::function<void(bool granted)>;
+// Absent when the store could not fetch at all (not the same as none).
+using FetchCompletion =
+    std::function<void(std::optional<std::vector<ReminderPtr>> reminders)>;
+
+class ReminderStore {
+ public:
+  virtual ~ReminderStore() = default;
+
+  // The current grant, answered at once.
+  virtual AuthorizationStatus authorizationStatus() const = 0;
+  // Asks for access; `completion` runs exactly once, on a thread other than
+  // the caller's.
+  virtual void requestAccess(AccessCompletion completion) = 0;
+
+  // Every reminder list, in store order; empty when there are none or the
+  // store cannot be read.
+  virtual std::vector<ReminderList> reminderLists() const = 0;
+  // The list with that identifier, or absent.
+  virtual std::optional<ReminderList> listWithIdentifier(
+      const std::string& identifier) const = 0;
+
+  // Delivers the matching reminders in store order; `completion` runs
+  // exactly once, on a thread other than the caller's.
+  virtual void fetchReminders(const ReminderQuery& query,
+                              FetchCompletion completion) = 0;
+
+  // The reminder with that identifier; absent when the identifier names
+  // nothing, or names an item that is not a reminder. Cheap when the item
+  // was read before in this process.
+  virtual ReminderPtr reminderWithIdentifier(const std::string& identifier) = 0;
+
+  // Writes the reminder's completion state to the store at once.
+  virtual Outcome setCompleted(const Reminder& reminder, bool completed) = 0;
+  // Removes the reminder from the store at once.
+  virtual Outcome removeReminder(const Reminder& reminder) = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,178 @@
+#include "store/vdir_layout.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "store/utf8.h"
+
+namespace corvane {
+namespace {
+
+constexpr size_t kMaxMetadataBytes = 4096;
+
+std::string trimmed(const std::string& text) {
+  const char* blanks = " \t\r\n\f\v";
+  size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return "";
+  size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+AccountKind accountKindOf(const std::optional<std::string>& word) {
+  if (word == "caldav") return AccountKind::kCalDav;
+  if (word == "exchange") return AccountKind::kExchange;
+  if (word == "subscribed") return AccountKind::kSubscribed;
+  if (word == "birthdays") return AccountKind::kBirthdays;
+  return AccountKind::kLocal;
+}
+
+ListKind listKindOf(AccountKind account) {
+  switch (account) {
+    case AccountKind::kCalDav: return ListKind::kCalDav;
+    case AccountKind::kExchange: return ListKind::kExchange;
+    case AccountKind::kSubscribed: return ListKind::kSubscribed;
+    case AccountKind::kBirthdays: return ListKind::kBirthdays;
+    default: return ListKind::kLocal;
+  }
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+std::filesystem::path defaultStoreRoot() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data && data[0] == '/') return std::filesystem::path(data) / "corvane";
+  std::string home;
+  if (const char* fromEnv = std::getenv("HOME"); fromEnv && fromEnv[0])
+    home = fromEnv;
+  else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
+    home = user->pw_dir;
+  else
+    home = "/";
+  return std::filesystem::path(home) / ".local" / "share" / "corvane";
+}
+
+bool isPlainName(const std::string& name) {
+  return !name.empty() && name[0] != '.' &&
+         name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+std::vector<std::string> entriesOf(const std::filesystem::path& directory,
+                                   EntryType type) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (!isPlainName(name)) continue;
+    unsigned char kind = entry->d_type;
+    if (kind == DT_UNKNOWN) {
+      struct stat info;
+      if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW))
+        continue;
+      kind = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : 0;
+    }
+    if ((type == EntryType::kDirectory && kind == DT_DIR) ||
+        (type == EntryType::kRegularFile && kind == DT_REG))
+      names.push_back(std::move(name));
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::optional<std::string> readMetadata(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  std::string bytes(kMaxMetadataBytes, '\0');
+  ssize_t got = -1;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+    got = ::read(fd, bytes.data(), bytes.size());
+  ::close(fd);
+  if (got <= 0) return std::nullopt;
+  bytes.resize(static_cast<size_t>(got));
+  std::string value = trimmed(bytes.substr(0, bytes.find('\n')));
+  if (value.empty() || value == "None") return std::nullopt;
+  return repairUtf8(value);
+}
+
+std::optional<RgbColor> parseColor(const std::string& text) {
+  if ((text.size() != 7 && text.size() != 9) || text[0] != '#')
+    return std::nullopt;
+  int values[4] = {0, 0, 0, 0};
+  for (size_t i = 1; i < text.size(); i += 2) {
+    int high = hexDigit(text[i]), low = hexDigit(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    values[(i - 1) / 2] = high * 16 + low;
+  }
+  return RgbColor{values[0] / 255.0, values[1] / 255.0, values[2] / 255.0};
+}
+
+ReminderList readList(const std::filesystem::path& root,
+                      const std::string& account, const std::string& list) {
+  const auto accountDir = root / account;
+  const auto listDir = accountDir / list;
+  ReminderList result;
+  result.identifier = repairUtf8(account + "/" + list);
+  result.title =
+      readMetadata(listDir / "displayname").value_or(repairUtf8(list));
+  result.account.title =
+      readMetadata(accountDir / "displayname").value_or(repairUtf8(account));
+  result.account.kind = accountKindOf(readMetadata(accountDir / "kind"));
+  result.kind = listKindOf(result.account.kind);
+  result.allowsContentModifications =
+      ::access(listDir.c_str(), W_OK | X_OK) == 0;
+  if (auto color = readMetadata(listDir / "color")) result.color = parseColor(*color);
+  return result;
+}
+
+std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
+                                       const std::string& identifier) {
+  size_t first = identifier.find('/');
+  if (first == std::string::npos) return std::nullopt;
+  size_t second = identifier.find('/', first + 1);
+  if (second == std::string::npos) return std::nullopt;
+  std::string account = identifier.substr(0, first);
+  std::string list = identifier.substr(first + 1, second - first - 1);
+  std::string file = identifier.substr(second + 1);
+  // A file name is at most 255 bytes; ".ics" takes four of them.
+  if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file) ||
+      account.size() > 255 || list.size() > 255 || file.size() > 251)
+    return std::nullopt;
+  return ItemLocation{account + "/" + list, root / account / list / (file + ".ics")};
+}
+
+std::string itemIdentifier(const std::string& listIdentifier,
+                           const std::string& fileName) {
+  return listIdentifier + "/" +
+         repairUtf8(fileName.substr(0, fileName.size() - 4));
+}
+
+std::vector<std::string> itemFilesOf(const std::filesystem::path& listDir) {
+  std::vector<std::string> files = entriesOf(listDir, EntryType::kRegularFile);
+  std::erase_if(files, [](const std::string& name) {
+    return name.size() <= 4 || !endsWith(name, ".ics");
+  });
+  return files;
+}
+
+}  // namespace corvane

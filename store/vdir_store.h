@@ -1,0 +1,51 @@
+// The reminder store kept as a vdir: a folder per account, a folder per
+// list inside it, one iCalendar file per item (the layout that vdirsyncer
+// syncs with CalDAV servers and todoman edits).
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "store/reminder_store.h"
+#include "store/vdir_layout.h"
+
+namespace corvane {
+
+class VdirStore final : public ReminderStore {
+ public:
+  explicit VdirStore(std::filesystem::path root);
+  // Waits for the threads of requests still running.
+  ~VdirStore() override;
+  VdirStore(const VdirStore&) = delete;
+  VdirStore& operator=(const VdirStore&) = delete;
+
+  static std::filesystem::path defaultRoot() { return defaultStoreRoot(); }
+  const std::filesystem::path& root() const { return root_; }
+
+  AuthorizationStatus authorizationStatus() const override;
+  void requestAccess(AccessCompletion completion) override;
+  std::vector<ReminderList> reminderLists() const override;
+  std::optional<ReminderList> listWithIdentifier(
+      const std::string& identifier) const override;
+  void fetchReminders(const ReminderQuery& query,
+                      FetchCompletion completion) override;
+  ReminderPtr reminderWithIdentifier(const std::string& identifier) override;
+  Outcome setCompleted(const Reminder& reminder, bool completed) override;
+  Outcome removeReminder(const Reminder& reminder) override;
+
+ private:
+  std::optional<std::vector<ReminderPtr>> fetch(const ReminderQuery& query);
+  void remember(const std::vector<ReminderPtr>& reminders);
+
+  std::filesystem::path root_;
+  std::mutex mutex_;  // guards remembered_ and threads_
+  // What this process has read, by identifier, so that a second lookup of
+  // a reminder never reads its file again.
+  std::unordered_map<std::string, ReminderPtr> remembered_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace corvane
