@@ -27,7 +27,13 @@ int main(int argc, char** argv) {
     std::printf("Usage: %s <command> [args...]\n", program.c_str());
     return 1;
   }
-  corvane::Corvane app;
-  app.run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  try {
+    corvane::Corvane app;
+    app.run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  } catch (const std::exception&) {
+    // Nothing was printed yet: every operation prints as its last step.
+    std::fputs("{\"error\":\"Error encoding to JSON\", \"success\":false}\n",
+               stdout);
+  }
   return 0;
 }

@@ -18,15 +18,24 @@ FetchCompletion deliverReminders(std::string completionStatus,
       answer(Failure{"Unable to fetch reminders"});
       return;
     }
-    if (dueOnly)
-      std::erase_if(*reminders, [](const ReminderPtr& reminder) {
-        return !reminder->dueDateComponents;
-      });
-    auto kept = filterAndSort(std::move(*reminders), completionStatus, sortBy);
-    nlohmann::ordered_json records = nlohmann::ordered_json::array();
-    for (const auto& reminder : kept)
-      records.push_back(makeReminderRecord(*reminder, describe));
-    answer(std::move(records));
+    std::optional<nlohmann::ordered_json> records;
+    try {
+      if (dueOnly)
+        std::erase_if(*reminders, [](const ReminderPtr& reminder) {
+          return !reminder->dueDateComponents;
+        });
+      auto kept = filterAndSort(std::move(*reminders), completionStatus, sortBy);
+      records = nlohmann::ordered_json::array();
+      for (const auto& reminder : kept)
+        records->push_back(makeReminderRecord(*reminder, describe));
+    } catch (const std::exception&) {
+      // Out of memory, most likely: the caller still gets its one answer.
+      records.reset();
+    }
+    if (records)
+      answer(std::move(*records));
+    else
+      answer(Failure{"Unable to fetch reminders"});
   };
 }
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "store/authorization.h"
+#include "store/completion_edit.h"
 #include "store/item_parser.h"
 
 namespace corvane {
@@ -18,11 +19,13 @@ namespace {
 // Larger files are not calendar objects anyone keeps a reminder in.
 constexpr off_t kMaxItemBytes = off_t{256} << 20;
 
-std::optional<std::string> readItemFile(const std::filesystem::path& path) {
+// An item's bytes and the state of the file they were read from. Symbolic
+// links are not followed: an item is a file of the store itself.
+std::optional<StampedContents> readItemFile(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat info;
-  std::optional<std::string> bytes;
+  std::optional<StampedContents> read;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
       info.st_size <= kMaxItemBytes) {
     std::string content(static_cast<size_t>(info.st_size), '\0');
@@ -34,7 +37,7 @@ std::optional<std::string> readItemFile(const std::filesystem::path& path) {
       if (got < 0) break;
       if (got == 0) {
         content.resize(filled);
-        bytes = std::move(content);
+        read = StampedContents{std::move(content), stampOf(info)};
         break;
       }
       filled += static_cast<size_t>(got);
@@ -42,18 +45,20 @@ std::optional<std::string> readItemFile(const std::filesystem::path& path) {
     }
   }
   ::close(fd);
-  return bytes;
+  return read;
 }
 
 ReminderPtr readReminder(const std::filesystem::path& path,
                          const std::string& listIdentifier,
-                         const std::string& identifier) {
-  auto bytes = readItemFile(path);
-  if (!bytes) return nullptr;
-  auto reminder = parseReminder(*bytes);
+                         const std::string& identifier,
+                         std::optional<FileStamp>* stamp = nullptr) {
+  auto read = readItemFile(path);
+  if (!read) return nullptr;
+  auto reminder = parseReminder(read->bytes);
   if (!reminder) return nullptr;
   reminder->identifier = identifier;
   reminder->calendarIdentifier = listIdentifier;
+  if (stamp) *stamp = read->stamp;
   return std::make_shared<const Reminder>(std::move(*reminder));
 }
 
@@ -131,7 +136,13 @@ void VdirStore::fetchReminders(const ReminderQuery& query,
                                FetchCompletion completion) {
   std::lock_guard guard(mutex_);
   threads_.emplace_back([this, query, completion = std::move(completion)] {
-    completion(fetch(query));
+    std::optional<std::vector<ReminderPtr>> reminders;
+    try {
+      reminders = fetch(query);
+    } catch (const std::exception&) {
+      reminders.reset();  // a fetch that could not finish delivers nothing
+    }
+    completion(std::move(reminders));
   });
 }
 
@@ -205,18 +216,63 @@ ReminderPtr VdirStore::reminderWithIdentifier(const std::string& identifier) {
   }
   auto location = locateItem(root_, identifier);
   if (!location) return nullptr;
+  std::optional<FileStamp> stamp;
   ReminderPtr reminder =
-      readReminder(location->file, location->listIdentifier, identifier);
-  if (reminder) remember({reminder});
+      readReminder(location->file, location->listIdentifier, identifier, &stamp);
+  if (!reminder) return nullptr;
+  std::lock_guard guard(mutex_);
+  remembered_.emplace(identifier, reminder);
+  if (stamp) stamps_[identifier] = *stamp;
   return reminder;
 }
 
-Outcome VdirStore::setCompleted(const Reminder&, bool) {
-  return Failure{"Changing reminders is not available yet."};
+Result<StampedContents> VdirStore::readForChange(const Reminder& reminder) {
+  auto location = locateItem(root_, reminder.identifier);
+  if (!location) return Failure{"The reminder is not kept in this store."};
+  struct stat info;
+  if (::lstat(location->file.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+    return Failure{"The reminder's file is a symbolic link; corvane changes "
+                   "only files kept in the store itself."};
+  auto current = readStampedFile(location->file);
+  if (!current) return current;
+  std::lock_guard guard(mutex_);
+  if (auto read = stamps_.find(reminder.identifier);
+      read != stamps_.end() && read->second != current.value().stamp)
+    return Failure{"The reminder was changed by another program after corvane "
+                   "read it; nothing was written."};
+  return current;
 }
 
-Outcome VdirStore::removeReminder(const Reminder&) {
-  return Failure{"Removing reminders is not available yet."};
+void VdirStore::forget(const std::string& identifier) {
+  std::lock_guard guard(mutex_);
+  remembered_.erase(identifier);
+  stamps_.erase(identifier);
+}
+
+Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
+  auto current = readForChange(reminder);
+  if (!current) return Failure{current.reason()};
+  auto edited = withCompletion(current.value().bytes, completed, now());
+  if (!edited) return Failure{edited.reason()};
+  Outcome written = replaceFile(*filePathOf(reminder), edited.value(),
+                                current.value().stamp);
+  forget(reminder.identifier);
+  return written;
+}
+
+Outcome VdirStore::removeReminder(const Reminder& reminder) {
+  auto current = readForChange(reminder);
+  if (!current) return Failure{current.reason()};
+  Outcome removed = removeFile(*filePathOf(reminder), current.value().stamp);
+  forget(reminder.identifier);
+  return removed;
+}
+
+std::optional<std::filesystem::path> VdirStore::filePathOf(
+    const Reminder& reminder) const {
+  auto location = locateItem(root_, reminder.identifier);
+  if (!location) return std::nullopt;
+  return location->file;
 }
 
 }  // namespace corvane

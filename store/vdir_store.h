@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/file_replace.h"
 #include "store/reminder_store.h"
 #include "store/vdir_layout.h"
 
@@ -39,12 +40,20 @@ class VdirStore final : public ReminderStore {
  private:
   std::optional<std::vector<ReminderPtr>> fetch(const ReminderQuery& query);
   void remember(const std::vector<ReminderPtr>& reminders);
+  // The item's current bytes, refused when the file changed since this
+  // process read it.
+  Result<StampedContents> readForChange(const Reminder& reminder);
+  void forget(const std::string& identifier);
+  std::optional<std::filesystem::path> filePathOf(const Reminder& reminder) const;
 
   std::filesystem::path root_;
   std::mutex mutex_;  // guards remembered_ and threads_
   // What this process has read, by identifier, so that a second lookup of
   // a reminder never reads its file again.
   std::unordered_map<std::string, ReminderPtr> remembered_;
+  // The state of each file a lookup read, to refuse changing a file that
+  // another program wrote in between.
+  std::unordered_map<std::string, FileStamp> stamps_;
   std::vector<std::thread> threads_;
 };
 

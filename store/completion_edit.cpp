@@ -1,0 +1,266 @@
+#include "store/completion_edit.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+// One content line: a physical line and the folded lines that continue it.
+struct ContentLine {
+  std::size_t begin = 0;    // offset of its first byte
+  std::size_t end = 0;      // offset just past its last line ending
+  std::string_view ending;  // the last physical line's ending: CRLF, LF or none
+  std::string unfolded;     // its text without line endings and fold markers
+};
+
+struct LineEndings {
+  std::string_view dominant;
+};
+
+constexpr std::string_view kCrlf = "\r\n";
+constexpr std::string_view kLf = "\n";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::vector<ContentLine> splitContentLines(std::string_view text,
+                                           LineEndings& endings) {
+  std::vector<ContentLine> lines;
+  std::size_t crlfCount = 0;
+  std::size_t lfCount = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t newline = text.find('\n', pos);
+    std::size_t next =
+        newline == std::string_view::npos ? text.size() : newline + 1;
+    std::string_view content = text.substr(pos, next - pos);
+    std::string_view ending;
+    if (content.ends_with(kCrlf)) {
+      ending = kCrlf;
+      ++crlfCount;
+    } else if (content.ends_with(kLf)) {
+      ending = kLf;
+      ++lfCount;
+    }
+    content.remove_suffix(ending.size());
+    bool continues = !lines.empty() && !content.empty() &&
+                     (content.front() == ' ' || content.front() == '\t');
+    if (continues) {
+      ContentLine& line = lines.back();
+      line.unfolded.append(content.substr(1));
+      line.end = next;
+      line.ending = ending;
+    } else {
+      lines.push_back(ContentLine{pos, next, ending, std::string(content)});
+    }
+    pos = next;
+  }
+  if (!lines.empty() && lines.front().unfolded.starts_with(kByteOrderMark)) {
+    lines.front().unfolded.erase(0, kByteOrderMark.size());
+  }
+  endings.dominant = lfCount > crlfCount ? kLf : kCrlf;
+  return lines;
+}
+
+char upperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+struct Property {
+  std::string_view name;
+  std::string_view value;
+};
+
+// Splits a content line into name and value. The value starts after the
+// first ':' that is not inside a quoted parameter value. Absent for lines
+// that are not properties (blank lines, text without a ':').
+std::optional<Property> parseProperty(std::string_view line) {
+  std::size_t nameEnd = line.find_first_of(";:");
+  if (nameEnd == std::string_view::npos || nameEnd == 0) return std::nullopt;
+  bool quoted = false;
+  for (std::size_t i = nameEnd; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      quoted = !quoted;
+    } else if (line[i] == ':' && !quoted) {
+      return Property{line.substr(0, nameEnd), line.substr(i + 1)};
+    }
+  }
+  return std::nullopt;
+}
+
+std::string componentName(std::string_view value) {
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+    value.remove_suffix(1);
+  }
+  std::string name;
+  for (char c : value) name.push_back(upperAscii(c));
+  return name;
+}
+
+struct TodoBlock {
+  std::size_t beginLine = 0;
+  std::optional<std::size_t> endLine;
+  std::vector<std::size_t> properties;  // its own lines, not its alarms'
+  bool hasRecurrenceId = false;
+};
+
+// Finds every VTODO with its own property lines. Absent when BEGIN and END
+// lines do not pair up.
+std::optional<std::vector<TodoBlock>> findTodos(
+    const std::vector<ContentLine>& lines) {
+  struct Open {
+    std::string name;
+    std::optional<std::size_t> todo;  // index into the result for a VTODO
+  };
+  std::vector<TodoBlock> todos;
+  std::vector<Open> open;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::optional<Property> property = parseProperty(lines[i].unfolded);
+    if (!property) continue;
+    if (equalsIgnoringCase(property->name, "BEGIN")) {
+      Open component{componentName(property->value), std::nullopt};
+      if (component.name == "VTODO") {
+        component.todo = todos.size();
+        todos.push_back(TodoBlock{i, std::nullopt, {}, false});
+      }
+      open.push_back(std::move(component));
+    } else if (equalsIgnoringCase(property->name, "END")) {
+      if (open.empty() || open.back().name != componentName(property->value)) {
+        return std::nullopt;
+      }
+      if (open.back().todo) todos[*open.back().todo].endLine = i;
+      open.pop_back();
+    } else if (!open.empty() && open.back().todo) {
+      TodoBlock& todo = todos[*open.back().todo];
+      todo.properties.push_back(i);
+      if (equalsIgnoringCase(property->name, "RECURRENCE-ID")) {
+        todo.hasRecurrenceId = true;
+      }
+    }
+  }
+  return todos;
+}
+
+std::string utcStamp(Instant t) {
+  using namespace std::chrono;
+  sys_days day = floor<days>(t);
+  year_month_day date{day};
+  hh_mm_ss<seconds> time{t - day};
+  char text[32];
+  std::snprintf(
+      text, sizeof text, "%04d%02u%02uT%02d%02d%02dZ",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+      static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
+  return text;
+}
+
+// The properties that carry completion, with the value each gets; absent
+// values are removed.
+struct CompletionProperty {
+  std::string_view name;
+  std::optional<std::string> value;
+};
+
+std::array<CompletionProperty, 5> completionProperties(bool completed,
+                                                       Instant now) {
+  std::string stamp = utcStamp(now);
+  return {{
+      {"STATUS", completed ? "COMPLETED" : "NEEDS-ACTION"},
+      {"COMPLETED", completed ? std::optional(stamp) : std::nullopt},
+      {"PERCENT-COMPLETE",
+       completed ? std::optional<std::string>("100") : std::nullopt},
+      {"LAST-MODIFIED", stamp},
+      {"DTSTAMP", stamp},
+  }};
+}
+
+std::string propertyLine(const CompletionProperty& property,
+                         std::string_view ending) {
+  std::string line(property.name);
+  line.push_back(':');
+  line.append(*property.value);
+  line.append(ending);
+  return line;
+}
+
+}  // namespace
+
+Result<std::string> withCompletion(std::string_view calendarText,
+                                   bool completed, Instant now) {
+  LineEndings endings;
+  std::vector<ContentLine> lines = splitContentLines(calendarText, endings);
+  std::optional<std::vector<TodoBlock>> todos = findTodos(lines);
+  if (!todos) {
+    return Failure{
+        "The reminder's file is damaged: its BEGIN and END lines do not "
+        "match."};
+  }
+  const TodoBlock* todo = nullptr;
+  for (const TodoBlock& candidate : *todos) {
+    if (!candidate.hasRecurrenceId) {
+      todo = &candidate;
+      break;
+    }
+  }
+  if (todo == nullptr) {
+    return Failure{"The file holds no reminder to change."};
+  }
+  if (!todo->endLine) {
+    return Failure{"The reminder's file is cut short: its VTODO never ends."};
+  }
+
+  // What happens to each line: kept (nullopt) or replaced by a text, which
+  // is empty for a removed line.
+  std::vector<std::optional<std::string>> replacement(lines.size());
+  std::array<CompletionProperty, 5> wanted =
+      completionProperties(completed, now);
+  std::array<bool, 5> placed{};
+  for (std::size_t index : todo->properties) {
+    std::string_view name = parseProperty(lines[index].unfolded)->name;
+    for (std::size_t k = 0; k < wanted.size(); ++k) {
+      if (!equalsIgnoringCase(name, wanted[k].name)) continue;
+      std::string_view ending =
+          lines[index].ending.empty() ? endings.dominant : lines[index].ending;
+      // A repeated property is dropped: readers would disagree on which
+      // one counts.
+      bool keepHere = wanted[k].value && !placed[k];
+      replacement[index] = keepHere ? propertyLine(wanted[k], ending) : "";
+      placed[k] = placed[k] || keepHere;
+    }
+  }
+  std::string added;
+  for (std::size_t k = 0; k < wanted.size(); ++k) {
+    if (wanted[k].value && !placed[k]) {
+      added.append(propertyLine(wanted[k], endings.dominant));
+    }
+  }
+  std::size_t anchor =
+      todo->properties.empty() ? todo->beginLine : todo->properties.back();
+
+  std::string result;
+  result.reserve(calendarText.size() + added.size() + 128);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (replacement[i]) {
+      result.append(*replacement[i]);
+    } else {
+      result.append(
+          calendarText.substr(lines[i].begin, lines[i].end - lines[i].begin));
+    }
+    if (i == anchor) result.append(added);
+  }
+  return result;
+}
+
+}  // namespace corvane
