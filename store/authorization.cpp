@@ -51,7 +51,8 @@ std::string authorizationStatusText(int status) {
 AuthorizationStatus authorizationStatusOf(const std::filesystem::path& root) {
   struct stat info;
   if (::stat(root.c_str(), &info) != 0) {
-    if (errno == ENOENT)
+    // A root under a regular file is missing too, and cannot be made.
+    if (errno == ENOENT || errno == ENOTDIR)
       return couldCreate(root) ? AuthorizationStatus::kNotDetermined
                                : AuthorizationStatus::kRestricted;
     // The root's own folder cannot be searched: a person cannot reach it.

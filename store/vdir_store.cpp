@@ -155,6 +155,8 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
       size_t slash = identifier.find('/');
       if (slash == std::string::npos) return std::nullopt;
       lists.emplace_back(identifier.substr(0, slash), identifier.substr(slash + 1));
+      if (!isPlainName(lists.back().first) || !isPlainName(lists.back().second))
+        return std::nullopt;
       // A list asked for by name that cannot be read is a failed fetch,
       // not an empty one.
       if (!canOpenDirectory(root_ / lists.back().first / lists.back().second))

@@ -1,0 +1,74 @@
+#include "store/authorization.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AuthorizationTest, StatusWords) {
+  struct Case {
+    int status;
+    std::string text;
+  } cases[] = {
+      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},
+      {3, "authorized"},    {4, "writeOnly"},  {5, "unknown"},
+      {-1, "unknown"},      {99, "unknown"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(authorizationStatusText(c.status), c.text) << c.status;
+}
+
+// States that hold whoever runs the test; those that depend on permission
+// bits need a user other than root and are checked end to end.
+class AuthorizationStoreTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvane-auth-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+TEST_F(AuthorizationStoreTest, StatusFollowsWhatIsThere) {
+  EXPECT_EQ(authorizationStatusOf(dir_ / "corvane"),
+            AuthorizationStatus::kNotDetermined);
+  EXPECT_EQ(authorizationStatusOf(dir_ / "a" / "b" / "corvane"),
+            AuthorizationStatus::kNotDetermined);
+  EXPECT_EQ(authorizationStatusOf(dir_), AuthorizationStatus::kAuthorized);
+  std::ofstream(dir_ / "file") << "x";
+  EXPECT_EQ(authorizationStatusOf(dir_ / "file"), AuthorizationStatus::kDenied);
+  // Nothing can ever be made below a regular file.
+  EXPECT_EQ(authorizationStatusOf(dir_ / "file" / "corvane"),
+            AuthorizationStatus::kRestricted);
+}
+
+TEST_F(AuthorizationStoreTest, CreateRootMakesPrivateFolders) {
+  const fs::path root = dir_ / "data" / "corvane";
+  ASSERT_TRUE(createRoot(root).ok());
+  struct stat info;
+  ASSERT_EQ(::stat(root.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+  EXPECT_EQ(authorizationStatusOf(root), AuthorizationStatus::kAuthorized);
+  // Making it again changes nothing and is no failure.
+  EXPECT_TRUE(createRoot(root).ok());
+}
+
+TEST_F(AuthorizationStoreTest, CreateRootUnderAFileFails) {
+  std::ofstream(dir_ / "file") << "x";
+  Outcome outcome = createRoot(dir_ / "file" / "corvane");
+  ASSERT_FALSE(outcome.ok());
+  EXPECT_NE(outcome.reason(), "");
+  EXPECT_FALSE(fs::exists(dir_ / "file" / "corvane"));
+}
+
+}  // namespace
+}  // namespace corvane
