@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -17,16 +18,16 @@ struct ContentLine {
   std::string unfolded;     // its text without line endings and fold markers
 };
 
-struct LineEndings {
-  std::string_view dominant;
+struct ContentLines {
+  std::vector<ContentLine> lines;
+  std::string_view dominantEnding;  // for added lines; CRLF when none
 };
 
 constexpr std::string_view kCrlf = "\r\n";
 constexpr std::string_view kLf = "\n";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-std::vector<ContentLine> splitContentLines(std::string_view text,
-                                           LineEndings& endings) {
+ContentLines splitContentLines(std::string_view text) {
   std::vector<ContentLine> lines;
   std::size_t crlfCount = 0;
   std::size_t lfCount = 0;
@@ -60,8 +61,7 @@ std::vector<ContentLine> splitContentLines(std::string_view text,
   if (!lines.empty() && lines.front().unfolded.starts_with(kByteOrderMark)) {
     lines.front().unfolded.erase(0, kByteOrderMark.size());
   }
-  endings.dominant = lfCount > crlfCount ? kLf : kCrlf;
-  return lines;
+  return {std::move(lines), lfCount > crlfCount ? kLf : kCrlf};
 }
 
 char upperAscii(char c) {
@@ -199,8 +199,8 @@ std::string propertyLine(const CompletionProperty& property,
 
 Result<std::string> withCompletion(std::string_view calendarText,
                                    bool completed, Instant now) {
-  LineEndings endings;
-  std::vector<ContentLine> lines = splitContentLines(calendarText, endings);
+  ContentLines split = splitContentLines(calendarText);
+  const std::vector<ContentLine>& lines = split.lines;
   std::optional<std::vector<TodoBlock>> todos = findTodos(lines);
   if (!todos) {
     return Failure{
@@ -231,8 +231,9 @@ Result<std::string> withCompletion(std::string_view calendarText,
     std::string_view name = parseProperty(lines[index].unfolded)->name;
     for (std::size_t k = 0; k < wanted.size(); ++k) {
       if (!equalsIgnoringCase(name, wanted[k].name)) continue;
-      std::string_view ending =
-          lines[index].ending.empty() ? endings.dominant : lines[index].ending;
+      std::string_view ending = lines[index].ending.empty()
+                                    ? split.dominantEnding
+                                    : lines[index].ending;
       // A repeated property is dropped: readers would disagree on which
       // one counts.
       bool keepHere = wanted[k].value && !placed[k];
@@ -243,7 +244,7 @@ Result<std::string> withCompletion(std::string_view calendarText,
   std::string added;
   for (std::size_t k = 0; k < wanted.size(); ++k) {
     if (wanted[k].value && !placed[k]) {
-      added.append(propertyLine(wanted[k], endings.dominant));
+      added.append(propertyLine(wanted[k], split.dominantEnding));
     }
   }
   std::size_t anchor =

@@ -301,10 +301,10 @@ TEST(CompletionEditTest, ReplacesInPlaceAndAddsAfterTheLastOwnProperty) {
        "LAST-MODIFIED:" +
            kStamp + "\nDTSTAMP:" + kStamp + "\nEND:VTODO\nEND:VCALENDAR\n"},
       // Only a line with a value is a property: the ':' of a quoted
-      // parameter does not make one.
+      // parameter does not make one, so this line is kept as it is.
       {"BEGIN:VTODO\nSTATUS;X-A=\"a:b\"\nEND:VTODO\n", false,
-       "BEGIN:VTODO\nSTATUS;X-A=\"a:b\"\nSTATUS:NEEDS-ACTION\nLAST-MODIFIED:" +
-           kStamp + "\nDTSTAMP:" + kStamp + "\nEND:VTODO\n"},
+       "BEGIN:VTODO\nSTATUS:NEEDS-ACTION\nLAST-MODIFIED:" + kStamp +
+           "\nDTSTAMP:" + kStamp + "\nSTATUS;X-A=\"a:b\"\nEND:VTODO\n"},
   };
   for (const auto& c : cases) {
     Result<std::string> edited = withCompletion(c.input, c.completed, kNow);

@@ -1,6 +1,7 @@
 #include "store/ical_zone.h"
 
 #include <mutex>
+#include <unordered_map>
 
 namespace corvane {
 namespace {
@@ -40,6 +41,30 @@ class IcalZone final : public TimeZone {
   bool owned_;
 };
 
+// The zone a VTIMEZONE defines. Working out a zone's clock changes costs
+// far more than reading a whole item, and the files that one program
+// writes carry the same VTIMEZONE text; so each distinct text becomes one
+// zone, shared by every item of the process that carries it. Equal text
+// means equal rules, so sharing changes no answer.
+std::shared_ptr<const TimeZone> zoneDefinedBy(icalcomponent* vtimezone) {
+  char* text = icalcomponent_as_ical_string_r(vtimezone);
+  if (!text) return nullptr;
+  std::string key(text);
+  icalmemory_free_buffer(text);
+  static std::unordered_map<std::string, std::shared_ptr<const TimeZone>> zones;
+  std::lock_guard guard(zoneLock());
+  if (auto found = zones.find(key); found != zones.end()) return found->second;
+  icaltimezone* zone = icaltimezone_new();
+  if (!zone) return nullptr;
+  if (!icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone))) {
+    icaltimezone_free(zone, 1);
+    return nullptr;
+  }
+  auto made = std::make_shared<IcalZone>(zone, true);
+  zones.emplace(std::move(key), made);
+  return made;
+}
+
 }  // namespace
 
 std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
@@ -53,10 +78,7 @@ std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
           icalcomponent_get_first_property(vtimezone, ICAL_TZID_PROPERTY);
       const char* value = id ? icalproperty_get_tzid(id) : nullptr;
       if (!value || tzid != value) continue;
-      icaltimezone* zone = icaltimezone_new();
-      if (zone && icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone)))
-        return std::make_shared<IcalZone>(zone, true);
-      if (zone) icaltimezone_free(zone, 1);
+      if (auto zone = zoneDefinedBy(vtimezone)) return zone;
       break;
     }
   }

@@ -237,6 +237,10 @@ Result<StampedContents> VdirStore::readForChange(const Reminder& reminder) {
                    "only files kept in the store itself."};
   auto current = readStampedFile(location->file);
   if (!current) return current;
+  // Replacing goes through a new file, which a read-only file would not
+  // stop; its owner made it read-only to keep it as it is.
+  if (::access(location->file.c_str(), W_OK) != 0 && errno == EACCES)
+    return Failure{"The reminder's file is read-only."};
   std::lock_guard guard(mutex_);
   if (auto read = stamps_.find(reminder.identifier);
       read != stamps_.end() && read->second != current.value().stamp)
