@@ -20,13 +20,15 @@ int main(int argc, char** argv) {
     ::dup2(null, STDERR_FILENO);
     if (null != STDERR_FILENO) ::close(null);
   }
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(corvane::repairUtf8(argv[i]));
-  if (args.size() < 2) {
-    std::string program = args.empty() ? "corvane" : args[0];
-    std::printf("Usage: %s <command> [args...]\n", program.c_str());
+  if (argc < 2) {
+    // Plain text, not JSON: the path is printed as it was invoked.
+    const char* program = argc > 0 && argv[0] ? argv[0] : "corvane";
+    std::printf("Usage: %s <command> [args...]\n", program);
     return 1;
   }
+  // Everything that reaches an envelope is valid UTF-8.
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(corvane::repairUtf8(argv[i]));
   try {
     corvane::Corvane app;
     app.run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
