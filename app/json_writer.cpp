@@ -71,10 +71,18 @@ class Writer {
     return true;
   }
 
+  // Most of an envelope is text that needs no escape, so the bytes between
+  // two escapes are appended as one run rather than one at a time.
   bool writeString(const std::string& text) {
     if (!isValidUtf8(text)) return false;
     out_ += '"';
-    for (unsigned char c : text) {
+    const char* run = text.data();
+    const char* end = run + text.size();
+    for (const char* at = run; at != end; ++at) {
+      unsigned char c = static_cast<unsigned char>(*at);
+      if (c >= 0x20 && c != '"' && c != '\\' && c != '/') continue;
+      out_.append(run, at);
+      run = at + 1;
       switch (c) {
         case '"': out_ += "\\\""; break;
         case '\\': out_ += "\\\\"; break;
@@ -84,16 +92,14 @@ class Writer {
         case '\n': out_ += "\\n"; break;
         case '\r': out_ += "\\r"; break;
         case '\t': out_ += "\\t"; break;
-        default:
-          if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out_ += escape;
-          } else {
-            out_ += static_cast<char>(c);
-          }
+        default: {  // the other control characters
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", c);
+          out_ += escape;
+        }
       }
     }
+    out_.append(run, end);
     out_ += '"';
     return true;
   }

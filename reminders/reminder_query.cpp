@@ -66,7 +66,9 @@ void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
   if (listId == "today") {
     query.incompleteDueOnly = true;
     query.dueEnding = endOfDay(now());
-  } else if (listId != "scheduled") {
+  } else if (listId == "scheduled") {
+    query.dueDateOnly = true;
+  } else {
     answer(Failure{"Invalid special list ID. Use 'today' or 'scheduled'."});
     return;
   }

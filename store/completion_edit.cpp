@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/item_parser.h"
+
 namespace corvane {
 namespace {
 
@@ -107,6 +109,11 @@ std::string componentName(std::string_view value) {
   return name;
 }
 
+bool isComponentBoundary(std::string_view line) {
+  std::string_view name = line.substr(0, line.find_first_of(";:"));
+  return equalsIgnoringCase(name, "BEGIN") || equalsIgnoringCase(name, "END");
+}
+
 struct TodoBlock {
   std::size_t beginLine = 0;
   std::optional<std::size_t> endLine;
@@ -126,7 +133,12 @@ std::optional<std::vector<TodoBlock>> findTodos(
   std::vector<Open> open;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::optional<Property> property = parseProperty(lines[i].unfolded);
-    if (!property) continue;
+    if (!property) {
+      // libical opens or closes a component on a BEGIN or END line even
+      // without a value, so the reminder's extent would be unclear.
+      if (isComponentBoundary(lines[i].unfolded)) return std::nullopt;
+      continue;
+    }
     if (equalsIgnoringCase(property->name, "BEGIN")) {
       Open component{componentName(property->value), std::nullopt};
       if (component.name == "VTODO") {
@@ -260,6 +272,16 @@ Result<std::string> withCompletion(std::string_view calendarText,
           calendarText.substr(lines[i].begin, lines[i].end - lines[i].begin));
     }
     if (i == anchor) result.append(added);
+  }
+  // The edit finds the reminder line by line, libical by its own rules; on
+  // a damaged file the two can disagree (a RECURRENCE-ID libical rejects),
+  // and the change would be reported made while the reminder stays as it
+  // was. So the new text must read back as the state asked for.
+  std::optional<Reminder> readBack = parseReminder(result);
+  if (!readBack || readBack->isCompleted != completed) {
+    return Failure{
+        "The reminder's file is damaged: corvane cannot tell which of its "
+        "entries to change."};
   }
   return result;
 }

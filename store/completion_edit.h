@@ -21,8 +21,9 @@ namespace corvane {
 // UTC. A property that exists is replaced where it stands (its parameters
 // dropped); a missing one is added after the VTODO's last property.
 //
-// Fails when the text holds no such VTODO, or when its BEGIN and END lines
-// do not pair up, so that the reminder's extent is unclear.
+// Fails when the text holds no such VTODO, when its BEGIN and END lines
+// do not pair up, so that the reminder's extent is unclear, or when the
+// edited text would not read back as a reminder in the state asked for.
 Result<std::string> withCompletion(std::string_view calendarText,
                                    bool completed, Instant now);
 

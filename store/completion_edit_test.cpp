@@ -341,6 +341,20 @@ TEST(CompletionEditTest, RefusesFilesWithoutAClearReminder) {
       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:s\r\nEND:VALARM\r\nDTSTAMP:1\r\n"
       "END:VTODO\r\nEND:VCALENDAR\r\n",
       "BEGIN:VJOURNAL\r\nDESCRIPTION:text\r\n BEGIN:VTODO\r\nEND:VJOURNAL\r\n",
+      // libical ends the VTODO at a value-less END line, so properties
+      // added before the real END would land outside the reminder.
+      "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:w\r\nEND;X=Y\r\nSUMMARY:a\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n",
+      "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:w\r\nend\r\nSUMMARY:a\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n",
+      "BEGIN:VCALENDAR\r\nBEGIN;X=VALARM\r\nBEGIN:VTODO\r\nUID:w\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n",
+      // libical drops the RECURRENCE-ID it cannot read and takes the first
+      // VTODO for the reminder; an edit of the second would change nothing
+      // that corvane shows.
+      "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:a\r\nRECURRENCE-ID:not-a-date"
+      "\r\nSUMMARY:Override\r\nEND:VTODO\r\nBEGIN:VTODO\r\nUID:a\r\n"
+      "SUMMARY:Main\r\nEND:VTODO\r\nEND:VCALENDAR\r\n",
   };
   for (const char* input : inputs) {
     Result<std::string> edited = withCompletion(input, true, kNow);

@@ -41,31 +41,82 @@ class IcalZone final : public TimeZone {
   bool owned_;
 };
 
-// The zone a VTIMEZONE defines. Working out a zone's clock changes costs
-// far more than reading a whole item, and the files that one program
-// writes carry the same VTIMEZONE text; so each distinct text becomes one
-// zone, shared by every item of the process that carries it. Equal text
-// means equal rules, so sharing changes no answer.
+// Working out a zone's clock changes costs far more than reading a whole
+// item, and the files that one program writes carry the same VTIMEZONE
+// text; so each distinct text becomes one zone, shared by every item of the
+// process that carries it. Equal text means equal rules, so sharing changes
+// no answer. Keys are the component's text, as the file has it or as
+// libical writes it out. Call with zoneLock() held.
+std::unordered_map<std::string, std::shared_ptr<const TimeZone>>& knownZones() {
+  static std::unordered_map<std::string, std::shared_ptr<const TimeZone>> zones;
+  return zones;
+}
+
+// libical works out a zone's clock changes lazily, year range by year
+// range; only when every offset is less than a day does the answer for a
+// time not depend on which times were asked for before. Other zones are
+// not shared, so that each item's answers stay its own.
+bool isShareable(icalcomponent* vtimezone) {
+  constexpr int kDay = 24 * 3600;
+  for (auto kind : {ICAL_XSTANDARD_COMPONENT, ICAL_XDAYLIGHT_COMPONENT}) {
+    for (icalcomponent* rule = icalcomponent_get_first_component(vtimezone, kind);
+         rule; rule = icalcomponent_get_next_component(vtimezone, kind)) {
+      for (auto offset : {ICAL_TZOFFSETFROM_PROPERTY, ICAL_TZOFFSETTO_PROPERTY}) {
+        icalproperty* property = icalcomponent_get_first_property(rule, offset);
+        if (!property) return false;
+        int seconds = offset == ICAL_TZOFFSETFROM_PROPERTY
+                          ? icalproperty_get_tzoffsetfrom(property)
+                          : icalproperty_get_tzoffsetto(property);
+        if (seconds <= -kDay || seconds >= kDay) return false;
+      }
+    }
+  }
+  return true;
+}
+
+// A zone of its own for `vtimezone`, which it takes over; null when libical
+// cannot make one of it.
+std::shared_ptr<const TimeZone> zoneOwning(icalcomponent* vtimezone) {
+  icaltimezone* zone = icaltimezone_new();
+  if (zone && icaltimezone_set_component(zone, vtimezone))
+    return std::make_shared<IcalZone>(zone, true);
+  if (zone) icaltimezone_free(zone, 1);
+  icalcomponent_free(vtimezone);
+  return nullptr;
+}
+
 std::shared_ptr<const TimeZone> zoneDefinedBy(icalcomponent* vtimezone) {
+  std::lock_guard guard(zoneLock());
   char* text = icalcomponent_as_ical_string_r(vtimezone);
   if (!text) return nullptr;
   std::string key(text);
   icalmemory_free_buffer(text);
-  static std::unordered_map<std::string, std::shared_ptr<const TimeZone>> zones;
-  std::lock_guard guard(zoneLock());
+  auto& zones = knownZones();
   if (auto found = zones.find(key); found != zones.end()) return found->second;
-  icaltimezone* zone = icaltimezone_new();
-  if (!zone) return nullptr;
-  if (!icaltimezone_set_component(zone, icalcomponent_new_clone(vtimezone))) {
-    icaltimezone_free(zone, 1);
-    return nullptr;
-  }
-  auto made = std::make_shared<IcalZone>(zone, true);
-  zones.emplace(std::move(key), made);
+  bool shareable = isShareable(vtimezone);
+  auto made = zoneOwning(icalcomponent_new_clone(vtimezone));
+  if (made && shareable) zones.emplace(std::move(key), made);
   return made;
 }
 
 }  // namespace
+
+std::shared_ptr<const TimeZone> icalZoneFromText(std::string_view vtimezoneText) {
+  std::lock_guard guard(zoneLock());
+  auto& zones = knownZones();
+  std::string key(vtimezoneText);
+  if (auto found = zones.find(key); found != zones.end()) return found->second;
+  icalcomponent* component = icalparser_parse_string(key.c_str());
+  if (!component) return nullptr;
+  if (icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT) {
+    icalcomponent_free(component);
+    return nullptr;
+  }
+  bool shareable = isShareable(component);
+  auto made = zoneOwning(component);
+  if (made && shareable) zones.emplace(std::move(key), made);
+  return made;
+}
 
 std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
                                             const std::string& tzid) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "store/due_date.h"
 
@@ -16,5 +17,12 @@ namespace corvane {
 // null when neither knows it.
 std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
                                             const std::string& tzid);
+
+// The zone that the text of one VTIMEZONE component (BEGIN:VTIMEZONE to
+// END:VTIMEZONE) defines; null when libical cannot make one of it. Shared
+// with every other item of the process that carries the same text, unless
+// an offset of a day or more makes libical's answers depend on what was
+// asked of the zone before.
+std::shared_ptr<const TimeZone> icalZoneFromText(std::string_view vtimezoneText);
 
 }  // namespace corvane

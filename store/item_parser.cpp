@@ -3,9 +3,11 @@
 #include <libical/ical.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "store/ical_zone.h"
+#include "store/item_scanner.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -176,11 +178,85 @@ bool isCompleted(icalcomponent* todo) {
   return value == ICAL_STATUS_COMPLETED || value == ICAL_STATUS_CANCELLED;
 }
 
+// libical builds its table of known zones on first use, without a lock,
+// and reading any UTC time uses it; items are read on several threads at
+// once, so the table is built before the first of them starts.
+void prepareLibical() {
+  static std::once_flag zonesReady;
+  std::call_once(zonesReady, [] { icaltimezone_get_utc_timezone(); });
+}
+
+// Whether `name` starts at `at`, letters in any case, with line folds (a
+// line end followed by a blank or tab) allowed between its letters, the
+// way a reader that unfolds lines first would see it.
+bool startsWithUnfolded(std::string_view text, size_t at, std::string_view name) {
+  for (char wanted : name) {
+    while (true) {
+      if (at < text.size() && text[at] == '\r') {
+        size_t next = at + 1 < text.size() && text[at + 1] == '\n' ? at + 2 : at + 1;
+        if (next < text.size() && (text[next] == ' ' || text[next] == '\t')) {
+          at = next + 1;
+          continue;
+        }
+      } else if (at < text.size() && text[at] == '\n' && at + 1 < text.size() &&
+                 (text[at + 1] == ' ' || text[at + 1] == '\t')) {
+        at += 2;
+        continue;
+      }
+      break;
+    }
+    if (at >= text.size() || (text[at] | 0x20) != (wanted | 0x20)) return false;
+    ++at;
+  }
+  return true;
+}
+
 }  // namespace
 
+bool mayHaveDueDate(std::string_view calendarText) {
+  // A property name starts a line, and nothing but a fold can come between
+  // the letters of a name, so looking for "D" "U" "E" from each "D" or "d"
+  // finds every DUE there is (and some words that merely contain it).
+  for (size_t at = 0; at < calendarText.size(); ++at) {
+    char c = calendarText[at];
+    if ((c == 'D' || c == 'd') && startsWithUnfolded(calendarText, at, "DUE"))
+      return true;
+  }
+  return false;
+}
+
+// libical grows a line it reads in small steps and measures it again at
+// each one, so a single very long line costs time by the square of its
+// length. Folding a line changes nothing for any reader of iCalendar, so
+// long lines are folded before libical sees them.
+std::string foldedForLibical(std::string_view text) {
+  constexpr size_t kWidth = 4096;
+  std::string folded;
+  folded.reserve(text.size() + text.size() / kWidth * 2);
+  size_t run = 0;
+  for (char c : text) {
+    if (c == '\n') {
+      run = 0;
+    } else if (run >= kWidth && c != '\r') {
+      folded += "\n ";
+      run = 0;
+    }
+    folded += c;
+    if (c != '\n') ++run;
+  }
+  return folded;
+}
+
 std::optional<Reminder> parseReminder(std::string_view calendarText) {
+  prepareLibical();
+  if (auto quick = scanReminder(calendarText)) return quick;
+  return parseReminderWithLibical(calendarText);
+}
+
+std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) {
+  prepareLibical();
   // libical wants a NUL-terminated text and stops at the first NUL.
-  std::string text(calendarText);
+  std::string text = foldedForLibical(calendarText);
   ComponentPtr root(icalparser_parse_string(text.c_str()));
   if (!root) return std::nullopt;
   Found found = findTodo(root.get());

@@ -11,7 +11,15 @@ namespace corvane {
 // The reminder that `calendarText` holds: its VTODO without RECURRENCE-ID
 // (or its first VTODO). Absent when the text holds no VTODO at all (an
 // event, a journal entry) or cannot be read as iCalendar. Identifiers are
-// left for the caller to fill in.
+// left for the caller to fill in. Plain files are read by the quick reader
+// (store/item_scanner.h), all others by libical.
 std::optional<Reminder> parseReminder(std::string_view calendarText);
+
+// The same, always through libical; what the quick reader must agree with.
+std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText);
+
+// False only when `calendarText` cannot hold a DUE property anywhere, so
+// that a query for reminders with a due date need not parse it at all.
+bool mayHaveDueDate(std::string_view calendarText);
 
 }  // namespace corvane

@@ -472,5 +472,24 @@ TEST(ItemParserTest, BareVtodoWithoutCalendar) {
   EXPECT_EQ(reminder.title, "Bare");
 }
 
+// A description on one line of several MiB, which libical alone reads in
+// time that grows with the square of the line; the text must come through
+// whole, non-ASCII bytes and escapes across the folding points included.
+TEST(ItemParserTest, VeryLongLineKeepsItsTextThroughLibical) {
+  std::string written, expected;
+  for (int i = 0; i < 500000; ++i) {
+    written += "\xc3\xa9\\, x";  // an escaped comma after a two-byte letter
+    expected += "\xc3\xa9, x";
+  }
+  std::string file =
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:long\r\n"
+      "DESCRIPTION:" + written + "\r\nSUMMARY:after\r\nEND:VTODO\r\n"
+      "END:VCALENDAR\r\n";
+  auto reminder = parseReminderWithLibical(file);
+  ASSERT_TRUE(reminder);
+  EXPECT_TRUE(reminder->notes == expected);
+  EXPECT_EQ(reminder->title, "after");
+}
+
 }  // namespace
 }  // namespace corvane

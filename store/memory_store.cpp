@@ -52,6 +52,7 @@ std::vector<ReminderPtr> MemoryStore::matching(const ReminderQuery& query) const
           ids.end())
         continue;
     }
+    if (query.dueDateOnly && !reminder->dueDateComponents) continue;
     if (query.incompleteDueOnly) {
       if (reminder->isCompleted || !reminder->dueDateComponents) continue;
       auto due = resolveComponents(*reminder->dueDateComponents);

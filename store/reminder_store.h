@@ -32,6 +32,9 @@ struct ReminderQuery {
   // before `dueEnding` (when set); reminders without one never match.
   bool incompleteDueOnly = false;
   std::optional<Instant> dueEnding;
+  // Only reminders that have due-date components, whether or not they
+  // resolve to an instant.
+  bool dueDateOnly = false;
 };
 
 using AccessCompletion = std::function<void(bool granted)>;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "store/utf8.h"
@@ -65,8 +66,19 @@ std::filesystem::path defaultStoreRoot() {
   else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
     home = user->pw_dir;
   else
-    home = "/";
+    home = std::string(1, '/');  // not "/": GCC 12 at -O3 warns falsely
   return std::filesystem::path(home) / ".local" / "share" / "corvane";
+}
+
+static bool isFolderOrMissing(const std::filesystem::path& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
+  return S_ISDIR(info.st_mode);
+}
+
+bool isRealDirectory(const std::filesystem::path& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool isPlainName(const std::string& name) {
@@ -157,6 +169,12 @@ std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
   // A file name is at most 255 bytes; ".ics" takes four of them.
   if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file) ||
       account.size() > 255 || list.size() > 255 || file.size() > 251)
+    return std::nullopt;
+  // A list or account that is a symbolic link may lead anywhere; items are
+  // only ever looked for in the store's own folders. What is missing holds
+  // no item either way.
+  if (!isFolderOrMissing(root / account) ||
+      !isFolderOrMissing(root / account / list))
     return std::nullopt;
   return ItemLocation{account + "/" + list, root / account / list / (file + ".ics")};
 }

@@ -19,6 +19,9 @@ std::filesystem::path defaultStoreRoot();
 // "/" or NUL, not "." or "..", not beginning with ".".
 bool isPlainName(const std::string& name);
 
+// A directory that is not a symbolic link.
+bool isRealDirectory(const std::filesystem::path& path);
+
 // The names of the entries of `directory` that are plain names, of the
 // wanted type (real directories or regular files, never symbolic links),
 // in byte order. Empty when the directory cannot be read.
@@ -38,8 +41,9 @@ ReminderList readList(const std::filesystem::path& root,
                       const std::string& account, const std::string& list);
 
 // Where an item lives. An identifier names a file only when it has
-// exactly three plain parts, "<account>/<list>/<file>"; the file is
-// "<file>.ics" in that list.
+// exactly three plain parts, "<account>/<list>/<file>", and neither its
+// account nor its list folder is a symbolic link or another kind of file;
+// the file is "<file>.ics" in that list.
 struct ItemLocation {
   std::string listIdentifier;
   std::filesystem::path file;

@@ -223,3 +223,32 @@ TEST_F(DefaultRootTest, XdgDataHomeWhenAbsolute) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A linked account or list folder would take the item's path out of the
+// store: get, toggle and delete must find nothing through it.
+TEST_F(VdirLayoutTest, LocateItemRefusesLinkedAndOddFolders) {
+  namespace fs = std::filesystem;
+  const fs::path root = dir_ / "root";
+  const fs::path outside = dir_ / "outside";
+  fs::create_directories(root / "acct/list");
+  fs::create_directories(outside / "list");
+  fs::create_directory_symlink(outside, root / "linkacct");
+  fs::create_directory_symlink(outside / "list", root / "acct/linked");
+  fs::create_directory_symlink("list", root / "acct/alias");
+  std::ofstream(root / "fileacct") << "x";
+  std::ofstream(root / "acct/filelist") << "x";
+  for (const std::string id :
+       {"linkacct/list/item", "acct/linked/item", "acct/alias/item",
+        "fileacct/list/item", "acct/filelist/item"})
+    EXPECT_FALSE(locateItem(root, id)) << id;
+  // Real folders, and folders not there at all, still give the path.
+  for (const std::string id : {"acct/list/item", "acct/missing/item",
+                               "missing/list/item"})
+    EXPECT_TRUE(locateItem(root, id)) << id;
+}
+
+}  // namespace
+}  // namespace corvane

@@ -19,46 +19,54 @@ namespace {
 // Larger files are not calendar objects anyone keeps a reminder in.
 constexpr off_t kMaxItemBytes = off_t{256} << 20;
 
-// An item's bytes and the state of the file they were read from. Symbolic
-// links are not followed: an item is a file of the store itself.
-std::optional<StampedContents> readItemFile(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+// Reads the item file `name` (relative to the folder `dirFd`, or a whole
+// path with AT_FDCWD) into `bytes`, whose memory is reused from one file to
+// the next. False, with `bytes` meaningless, when the file cannot be read
+// whole. Symbolic links are not followed: an item is a file of the store
+// itself.
+bool readItem(int dirFd, const char* name, std::string& bytes,
+              FileStamp* stamp = nullptr) {
+  int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
   struct stat info;
-  std::optional<StampedContents> read;
+  bool whole = false;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
       info.st_size <= kMaxItemBytes) {
-    std::string content(static_cast<size_t>(info.st_size), '\0');
+    // One byte more than the file holds, so that the end of a file that did
+    // not grow meanwhile shows on the second read.
+    bytes.resize(static_cast<size_t>(info.st_size) + 1);
     size_t filled = 0;
     while (true) {
-      if (filled == content.size()) content.resize(content.size() + 4096);
-      ssize_t got = ::read(fd, content.data() + filled, content.size() - filled);
+      if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
+      ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) break;
       if (got == 0) {
-        content.resize(filled);
-        read = StampedContents{std::move(content), stampOf(info)};
+        bytes.resize(filled);
+        whole = true;
         break;
       }
       filled += static_cast<size_t>(got);
       if (filled > static_cast<size_t>(kMaxItemBytes)) break;
     }
   }
+  if (whole && stamp) *stamp = stampOf(info);
   ::close(fd);
-  return read;
+  return whole;
 }
 
-ReminderPtr readReminder(const std::filesystem::path& path,
-                         const std::string& listIdentifier,
-                         const std::string& identifier,
-                         std::optional<FileStamp>* stamp = nullptr) {
-  auto read = readItemFile(path);
-  if (!read) return nullptr;
-  auto reminder = parseReminder(read->bytes);
+// Whether a query can only match reminders that have a due date, so that
+// files without a DUE need not be parsed.
+bool needsDueDate(const ReminderQuery& query) {
+  return query.dueDateOnly || query.incompleteDueOnly;
+}
+
+ReminderPtr reminderOf(std::string_view bytes, const std::string& listIdentifier,
+                       std::string identifier) {
+  auto reminder = parseReminder(bytes);
   if (!reminder) return nullptr;
-  reminder->identifier = identifier;
+  reminder->identifier = std::move(identifier);
   reminder->calendarIdentifier = listIdentifier;
-  if (stamp) *stamp = read->stamp;
   return std::make_shared<const Reminder>(std::move(*reminder));
 }
 
@@ -70,18 +78,86 @@ bool canOpenDirectory(const std::filesystem::path& path) {
 }
 
 bool matches(const Reminder& reminder, const ReminderQuery& query) {
+  if (query.dueDateOnly && !reminder.dueDateComponents) return false;
   if (!query.incompleteDueOnly) return true;
   if (reminder.isCompleted || !reminder.dueDateComponents) return false;
   auto due = resolveComponents(*reminder.dueDateComponents);
   return due && (!query.dueEnding || *due <= *query.dueEnding);
 }
 
-// One item file to read, in store order.
-struct ItemFile {
-  std::filesystem::path path;
-  std::string listIdentifier;
-  std::string identifier;
+// The item files a fetch reads, in store order. A store of 100,000 items
+// lists 100,000 files, so they are kept compact: the names side by side in
+// one text, each file a list number and a place in that text.
+class ItemFiles {
+ public:
+  struct List {
+    std::string directory;
+    std::string identifier;
+    int fd = -1;  // the open folder, or -1 to open items by whole path
+  };
+  struct File {
+    uint32_t list;
+    uint32_t nameStart, nameLength;
+  };
+
+  ItemFiles() = default;
+  ItemFiles(const ItemFiles&) = delete;
+  ItemFiles& operator=(const ItemFiles&) = delete;
+  ~ItemFiles() {
+    for (const auto& list : lists_)
+      if (list.fd >= 0) ::close(list.fd);
+  }
+
+  void addList(const std::filesystem::path& directory, std::string identifier) {
+    // Items are opened relative to their folder, which spares the system
+    // walking the whole path again for each; a store with very many lists
+    // opens them by path instead of holding a descriptor for each.
+    int fd = -1;
+    if (lists_.size() < kMaxOpenLists)
+      fd = ::open(directory.c_str(),
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    auto list = static_cast<uint32_t>(lists_.size());
+    lists_.push_back({directory.string(), std::move(identifier), fd});
+    for (const auto& name : itemFilesOf(directory)) {
+      files_.push_back({list, static_cast<uint32_t>(names_.size()),
+                        static_cast<uint32_t>(name.size())});
+      names_ += name;
+      names_ += '\0';
+    }
+  }
+
+  size_t size() const { return files_.size(); }
+  const List& listOf(size_t file) const { return lists_[files_[file].list]; }
+  const char* nameOf(size_t file) const {
+    return names_.c_str() + files_[file].nameStart;
+  }
+  std::string_view nameViewOf(size_t file) const {
+    return {nameOf(file), files_[file].nameLength};
+  }
+
+ private:
+  static constexpr size_t kMaxOpenLists = 256;
+  std::vector<List> lists_;
+  std::vector<File> files_;
+  std::string names_;
 };
+
+// Reads and parses one listed file; null when it cannot be read, holds no
+// reminder, or (for `dueDateOnly`) cannot hold a due date.
+ReminderPtr readListed(const ItemFiles& files, size_t file, bool dueDateOnly,
+                       std::string& bytes, std::string& path) {
+  const auto& list = files.listOf(file);
+  bool read;
+  if (list.fd >= 0) {
+    read = readItem(list.fd, files.nameOf(file), bytes);
+  } else {
+    path.assign(list.directory).append("/").append(files.nameViewOf(file));
+    read = readItem(AT_FDCWD, path.c_str(), bytes);
+  }
+  if (!read || (dueDateOnly && !mayHaveDueDate(bytes))) return nullptr;
+  return reminderOf(bytes, list.identifier,
+                    itemIdentifier(list.identifier, std::string(files.nameViewOf(file))));
+}
 
 }  // namespace
 
@@ -123,11 +199,8 @@ std::optional<ReminderList> VdirStore::listWithIdentifier(
   if (slash == std::string::npos) return std::nullopt;
   std::string account = identifier.substr(0, slash);
   std::string list = identifier.substr(slash + 1);
-  if (!isPlainName(account) || !isPlainName(list)) return std::nullopt;
-  struct stat info;
-  if (::lstat((root_ / account).c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-      ::lstat((root_ / account / list).c_str(), &info) != 0 ||
-      !S_ISDIR(info.st_mode))
+  if (!isPlainName(account) || !isPlainName(list) ||
+      !isRealDirectory(root_ / account) || !isRealDirectory(root_ / account / list))
     return std::nullopt;
   return readList(root_, account, list);
 }
@@ -155,7 +228,10 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
       size_t slash = identifier.find('/');
       if (slash == std::string::npos) return std::nullopt;
       lists.emplace_back(identifier.substr(0, slash), identifier.substr(slash + 1));
-      if (!isPlainName(lists.back().first) || !isPlainName(lists.back().second))
+      const auto& [account, list] = lists.back();
+      if (!isPlainName(account) || !isPlainName(list) ||
+          !isRealDirectory(root_ / account) ||
+          !isRealDirectory(root_ / account / list))
         return std::nullopt;
       // A list asked for by name that cannot be read is a failed fetch,
       // not an empty one.
@@ -171,24 +247,19 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
         lists.emplace_back(account, list);
   }
 
-  std::vector<ItemFile> files;
-  for (const auto& [account, list] : lists) {
-    auto listDir = root_ / account / list;
-    std::string listIdentifier = account + "/" + list;
-    for (const auto& name : itemFilesOf(listDir))
-      files.push_back(
-          {listDir / name, listIdentifier, itemIdentifier(listIdentifier, name)});
-  }
+  ItemFiles files;
+  for (const auto& [account, list] : lists)
+    files.addList(root_ / account / list, account + "/" + list);
 
   // Reading and parsing is the whole cost of a query; spread it over the
   // machine's cores, each taking the next file in turn.
   std::vector<ReminderPtr> read(files.size());
   std::atomic<size_t> next{0};
+  const bool dueDateOnly = needsDueDate(query);
   auto work = [&] {
-    for (size_t i = next++; i < files.size(); i = next++) {
-      read[i] = readReminder(files[i].path, files[i].listIdentifier,
-                             files[i].identifier);
-    }
+    std::string bytes, path;  // reused for every file this thread reads
+    for (size_t i = next++; i < files.size(); i = next++)
+      read[i] = readListed(files, i, dueDateOnly, bytes, path);
   };
   size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
   workers = std::min(workers, std::max<size_t>(1, files.size() / 16));
@@ -218,13 +289,14 @@ ReminderPtr VdirStore::reminderWithIdentifier(const std::string& identifier) {
   }
   auto location = locateItem(root_, identifier);
   if (!location) return nullptr;
-  std::optional<FileStamp> stamp;
-  ReminderPtr reminder =
-      readReminder(location->file, location->listIdentifier, identifier, &stamp);
+  std::string bytes;
+  FileStamp stamp;
+  if (!readItem(AT_FDCWD, location->file.c_str(), bytes, &stamp)) return nullptr;
+  ReminderPtr reminder = reminderOf(bytes, location->listIdentifier, identifier);
   if (!reminder) return nullptr;
   std::lock_guard guard(mutex_);
   remembered_.emplace(identifier, reminder);
-  if (stamp) stamps_[identifier] = *stamp;
+  stamps_[identifier] = stamp;
   return reminder;
 }
 
@@ -237,6 +309,9 @@ Result<StampedContents> VdirStore::readForChange(const Reminder& reminder) {
                    "only files kept in the store itself."};
   auto current = readStampedFile(location->file);
   if (!current) return current;
+  if (::access(location->file.parent_path().c_str(), W_OK) != 0 &&
+      (errno == EACCES || errno == EROFS))
+    return Failure{"The list folder is read-only."};
   // Replacing goes through a new file, which a read-only file would not
   // stop; its owner made it read-only to keep it as it is.
   if (::access(location->file.c_str(), W_OK) != 0 && errno == EACCES)

@@ -1,0 +1,355 @@
+#include "store/item_scanner.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "store/ical_zone.h"
+#include "store/utf8.h"
+#include "store/value_scanner.h"
+
+namespace corvane {
+namespace {
+
+// One content line, unfolded: NAME;PARAMS:VALUE.
+struct ContentLine {
+  std::string_view name;
+  std::string_view params;  // after the first ";", empty when none
+  std::string_view value;
+};
+
+// The properties of one VTODO that the reminder is made of, still as text.
+struct TodoLines {
+  std::optional<ContentLine> summary, description, status, completed, priority,
+      created, lastModified, due, recurrenceId;
+  std::vector<ContentLine> rules;
+  bool hasAlarm = false;
+};
+
+struct ZoneBlock {
+  std::string_view tzid;
+  std::string_view text;  // BEGIN:VTIMEZONE through END:VTIMEZONE
+};
+
+enum class Component { kCalendar, kTimeZone, kZoneRule, kTodo, kAlarm };
+
+bool equalsCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+bool isPlainName(std::string_view name) {
+  for (char c : name)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+          (c >= '0' && c <= '9') || c == '-'))
+      return false;
+  return true;
+}
+
+// libical reads names in any case; a name that matches one corvane reads
+// only when case is ignored is left to libical.
+enum class NameMatch { kNo, kYes, kOddCase };
+NameMatch matchName(std::string_view name, std::string_view wanted) {
+  if (name == wanted) return NameMatch::kYes;
+  return equalsCaseless(name, wanted) ? NameMatch::kOddCase : NameMatch::kNo;
+}
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+
+  std::optional<Reminder> scan() {
+    if (!isPlainText()) return std::nullopt;
+    size_t at = 0;
+    while (at < text_.size()) {
+      size_t lineStart = at;
+      std::optional<std::string_view> line = nextLine(at);
+      if (!line || !takeLine(*line, lineStart, at)) return std::nullopt;
+    }
+    if (!ended_ || todos_.empty()) return std::nullopt;
+    return reminder();
+  }
+
+ private:
+  // Valid UTF-8 without NUL or control characters other than line ends
+  // and the blank or tab that starts a folded line.
+  bool isPlainText() const {
+    for (size_t i = 0; i < text_.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(text_[i]);
+      if (c >= 0x20 && c != 0x7f) continue;
+      if (c == '\n') continue;
+      if (c == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') continue;
+      if (c == '\t' && i > 0 && text_[i - 1] == '\n') continue;
+      return false;
+    }
+    return isValidUtf8(text_);
+  }
+
+  // The logical line starting at `at`, its folds removed; moves `at` past
+  // it. Absent for an empty line or a fold with nothing to continue.
+  std::optional<std::string_view> nextLine(size_t& at) {
+    auto physicalEnd = [&](size_t from, size_t& next) {
+      size_t newline = text_.find('\n', from);
+      if (newline == std::string_view::npos) {
+        next = text_.size();
+        return text_.size();
+      }
+      next = newline + 1;
+      return newline > from && text_[newline - 1] == '\r' ? newline - 1 : newline;
+    };
+    size_t next;
+    size_t end = physicalEnd(at, next);
+    std::string_view first = text_.substr(at, end - at);
+    if (first.empty() || first[0] == ' ' || first[0] == '\t') return std::nullopt;
+    at = next;
+    if (at >= text_.size() || (text_[at] != ' ' && text_[at] != '\t'))
+      return first;
+    std::string& unfolded = unfolded_.emplace_back(first);
+    while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t')) {
+      end = physicalEnd(at + 1, next);
+      unfolded.append(text_.substr(at + 1, end - at - 1));
+      at = next;
+    }
+    return std::string_view(unfolded);
+  }
+
+  bool takeLine(std::string_view line, size_t lineStart, size_t lineEnd) {
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    std::string_view head = line.substr(0, colon);
+    if (head.find('"') != std::string_view::npos) return false;
+    ContentLine content;
+    size_t semicolon = head.find(';');
+    content.name = head.substr(0, semicolon);
+    if (semicolon != std::string_view::npos) {
+      content.params = head.substr(semicolon + 1);
+      if (content.params.empty()) return false;
+    }
+    content.value = line.substr(colon + 1);
+    // Names are letters, digits and "-"; libical reads others its own way
+    // (it trims blanks around a name, for one).
+    if (content.name.empty() || !isPlainName(content.name)) return false;
+
+    if (ended_) return false;  // nothing may follow the calendar
+    if (auto match = matchName(content.name, "BEGIN"); match != NameMatch::kNo)
+      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
+             begin(content.value, lineStart);
+    if (auto match = matchName(content.name, "END"); match != NameMatch::kNo)
+      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
+             end(content.value, lineEnd);
+    if (stack_.empty()) return false;
+    switch (stack_.back()) {
+      case Component::kTodo:
+        return takeTodoLine(content);
+      case Component::kTimeZone:
+        return takeZoneLine(content);
+      default:
+        return true;  // nothing corvane reads
+    }
+  }
+
+  bool begin(std::string_view name, size_t lineStart) {
+    std::optional<Component> parent;
+    if (!stack_.empty()) parent = stack_.back();
+    Component component;
+    if (name == "VCALENDAR" && !parent && !begun_) {
+      component = Component::kCalendar;
+      begun_ = true;
+    } else if (name == "VTODO" && parent == Component::kCalendar) {
+      component = Component::kTodo;
+      todos_.emplace_back();
+    } else if (name == "VALARM" && parent == Component::kTodo) {
+      component = Component::kAlarm;
+      todos_.back().hasAlarm = true;
+    } else if (name == "VTIMEZONE" && parent == Component::kCalendar) {
+      component = Component::kTimeZone;
+      zones_.push_back({{}, text_.substr(lineStart)});
+    } else if ((name == "STANDARD" || name == "DAYLIGHT") &&
+               parent == Component::kTimeZone) {
+      component = Component::kZoneRule;
+    } else {
+      return false;  // another component, or one in an odd place
+    }
+    stack_.push_back(component);
+    names_.push_back(name);
+    return true;
+  }
+
+  bool end(std::string_view name, size_t lineEnd) {
+    if (stack_.empty() || names_.back() != name) return false;
+    Component top = stack_.back();
+    if (top == Component::kTimeZone) {
+      std::string_view& block = zones_.back().text;
+      block = block.substr(0, lineEnd - (block.data() - text_.data()));
+    }
+    stack_.pop_back();
+    names_.pop_back();
+    if (stack_.empty()) ended_ = true;
+    return true;
+  }
+
+  bool takeTodoLine(const ContentLine& line) {
+    TodoLines& todo = todos_.back();
+    struct Wanted {
+      std::string_view name;
+      std::optional<ContentLine> TodoLines::*slot;
+    };
+    static constexpr Wanted kWanted[] = {
+        {"SUMMARY", &TodoLines::summary},
+        {"DESCRIPTION", &TodoLines::description},
+        {"STATUS", &TodoLines::status},
+        {"COMPLETED", &TodoLines::completed},
+        {"PRIORITY", &TodoLines::priority},
+        {"CREATED", &TodoLines::created},
+        {"LAST-MODIFIED", &TodoLines::lastModified},
+        {"DUE", &TodoLines::due},
+        {"RECURRENCE-ID", &TodoLines::recurrenceId},
+    };
+    for (const auto& wanted : kWanted) {
+      switch (matchName(line.name, wanted.name)) {
+        case NameMatch::kNo:
+          continue;
+        case NameMatch::kOddCase:
+          return false;
+        case NameMatch::kYes:
+          // The first of a kind is the one that counts, as for libical.
+          if (!(todo.*wanted.slot)) todo.*wanted.slot = line;
+          return true;
+      }
+    }
+    switch (matchName(line.name, "RRULE")) {
+      case NameMatch::kNo:
+        return true;
+      case NameMatch::kOddCase:
+        return false;
+      case NameMatch::kYes:
+        todo.rules.push_back(line);
+        return true;
+    }
+    return true;
+  }
+
+  bool takeZoneLine(const ContentLine& line) {
+    switch (matchName(line.name, "TZID")) {
+      case NameMatch::kNo:
+        return true;
+      case NameMatch::kOddCase:
+        return false;
+      case NameMatch::kYes:
+        break;
+    }
+    ZoneBlock& zone = zones_.back();
+    if (!zone.tzid.empty()) return true;
+    if (!line.params.empty() || !isPlainZoneName(line.value)) return false;
+    zone.tzid = line.value;
+    return true;
+  }
+
+  // The zone a TZID names: the calendar's own VTIMEZONE first, then the
+  // time zone database, in the order libical's reading takes them.
+  std::shared_ptr<const TimeZone> zoneNamed(std::string_view tzid) const {
+    for (const auto& zone : zones_) {
+      if (zone.tzid != tzid) continue;
+      if (auto defined = icalZoneFromText(zone.text)) return defined;
+      break;
+    }
+    return icalZoneFor(nullptr, std::string(tzid));
+  }
+
+  std::optional<DueDateComponents> componentsOf(const ContentLine& line) const {
+    auto time = scanTimeProperty(line.params, line.value);
+    if (!time) return std::nullopt;
+    DueDateComponents components = time->components;
+    if (time->utc)
+      components.timeZone = utcTimeZone();
+    else if (!time->tzid.empty())
+      components.timeZone = zoneNamed(time->tzid);
+    return components;
+  }
+
+  // Reads an optional date property; false when it is there but declined.
+  bool instantOf(const std::optional<ContentLine>& line,
+                 std::optional<Instant>& instant) const {
+    if (!line) return true;
+    auto components = componentsOf(*line);
+    if (!components) return false;
+    instant = resolveComponents(*components);
+    return true;
+  }
+
+  bool textOf(const std::optional<ContentLine>& line,
+              std::optional<std::string>& text) const {
+    if (!line) return true;
+    if (!line->params.empty() && !isLanguageParameter(line->params)) return false;
+    text = unescapedText(line->value);
+    return text.has_value();
+  }
+
+  std::optional<Reminder> reminder() const {
+    const TodoLines* main = nullptr;
+    for (const auto& todo : todos_) {
+      // Only whether an occurrence is overridden matters, but libical keeps
+      // the property only when its value reads as a time.
+      if (todo.recurrenceId && !componentsOf(*todo.recurrenceId))
+        return std::nullopt;
+      if (!main && !todo.recurrenceId) main = &todo;
+    }
+    if (!main) main = &todos_.front();
+    const TodoLines& todo = *main;
+
+    Reminder reminder;
+    if (!textOf(todo.summary, reminder.title) ||
+        !textOf(todo.description, reminder.notes))
+      return std::nullopt;
+    if (todo.completed) {
+      if (!componentsOf(*todo.completed)) return std::nullopt;
+      reminder.isCompleted = true;
+    }
+    if (todo.status) {
+      const auto& [name, params, value] = *todo.status;
+      if (!params.empty()) return std::nullopt;
+      if (value == "COMPLETED" || value == "CANCELLED")
+        reminder.isCompleted = true;
+      else if (value != "NEEDS-ACTION" && value != "IN-PROCESS")
+        return std::nullopt;
+    }
+    if (todo.priority) {
+      auto priority = scanCount(todo.priority->value, 0, 999999999);
+      if (!todo.priority->params.empty() || !priority) return std::nullopt;
+      reminder.priority = *priority;
+    }
+    reminder.hasAlarms = todo.hasAlarm;
+    for (const auto& line : todo.rules) {
+      if (!line.params.empty()) return std::nullopt;
+      auto rule = scanRule(line.value);
+      if (!rule) return std::nullopt;
+      reminder.recurrenceRules.push_back(std::move(*rule));
+    }
+    if (!instantOf(todo.created, reminder.creationDate) ||
+        !instantOf(todo.lastModified, reminder.lastModifiedDate))
+      return std::nullopt;
+    if (todo.due) {
+      reminder.dueDateComponents = componentsOf(*todo.due);
+      if (!reminder.dueDateComponents) return std::nullopt;
+    }
+    return reminder;
+  }
+
+  std::string_view text_;
+  std::vector<Component> stack_;   // the components open at this line
+  std::vector<std::string_view> names_;  // and their names
+  std::vector<TodoLines> todos_;
+  std::vector<ZoneBlock> zones_;
+  std::deque<std::string> unfolded_;  // lines that were folded, made whole
+  bool begun_ = false, ended_ = false;
+};
+
+}  // namespace
+
+std::optional<Reminder> scanReminder(std::string_view calendarText) {
+  return Scanner(calendarText).scan();
+}
+
+}  // namespace corvane

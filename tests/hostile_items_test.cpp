@@ -1,0 +1,300 @@
+// Item files that no well-behaved program writes: empty, garbage, cut
+// short, huge, deeply nested, badly encoded. corvane must answer each with
+// one envelope, show a reminder exactly when the file holds a VTODO it can
+// read, and never damage a file it cannot change safely.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/cli_test_support.h"
+#include "tests/hostile_support.h"
+
+namespace corvane::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+struct ItemCase {
+  std::string name;
+  std::string bytes;
+  // The title "get" shows; absent when the file must not count as a
+  // reminder at all (a file cut short may be one that another program is
+  // still writing).
+  std::optional<std::string> title;
+};
+
+std::vector<ItemCase> oddItems() {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i)
+    garbage.push_back(static_cast<char>((i * 7919 + 13) % 256));
+  const std::string calendar = todoText("u1", "Whole");
+  return {
+      {"empty file", "", std::nullopt},
+      {"binary garbage", garbage, std::nullopt},
+      {"NUL bytes", std::string("BEGIN:VCALENDAR\r\n\0\0\0\r\n", 22),
+       std::nullopt},
+      {"only BEGIN:VCALENDAR", "BEGIN:VCALENDAR\r\n", std::nullopt},
+      {"truncated inside a property name",
+       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:t1\r\nSUMMARY:Cut "
+       "here\r\nDESCRIP",
+       std::nullopt},
+      {"truncated inside a value",
+       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:t2\r\nSUMMARY:Half a ti",
+       std::nullopt},
+      {"truncated inside a parameter",
+       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:Dated\r\nDUE;TZID=Eur",
+       std::nullopt},
+      {"invalid UTF-8 in the title",
+       todoText("u8", "caf\xE9 \xFF\xFE \xC3"),
+       "caf" + kReplacement + " " + kReplacement + kReplacement + " " +
+           kReplacement},
+      {"line feeds instead of CRLF",
+       "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VTODO\nUID:lf\nSUMMARY:Plain "
+       "line feeds\nEND:VTODO\nEND:VCALENDAR\n",
+       "Plain line feeds"},
+      {"folded lines",
+       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:fold\r\nSUMMARY:Folded over\r\n "
+       " three\r\n\tlines\r\nEND:VTODO\r\nEND:VCALENDAR\r\n",
+       "Folded over threelines"},
+      {"VTODO without UID", todoText("", "Nobody gave me a UID"),
+       "Nobody gave me a UID"},
+      {"VEVENT and VTODO in one file",
+       "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nSUMMARY:The "
+       "event\r\nDTSTART:20260101T100000Z\r\nEND:VEVENT\r\nBEGIN:VTODO\r\nUID:"
+       "t\r\nSUMMARY:The to-do\r\nEND:VTODO\r\nEND:VCALENDAR\r\n",
+       "The to-do"},
+      {"VEVENT alone",
+       "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nSUMMARY:An "
+       "event\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+       std::nullopt},
+      {"END before BEGIN",
+       "END:VTODO\r\nEND:VCALENDAR\r\n" + calendar, "Whole"},
+  };
+}
+
+// Every odd file: the list query, "get", and a "toggle" that either
+// completes a whole reminder or leaves the file exactly as it was.
+TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
+  for (const auto& item : oddItems()) {
+    SCOPED_TRACE(item.name);
+    TempStore store;
+    store.writeFile("acct/list/item.ics", item.bytes);
+    const fs::path file = store.root() / "acct/list/item.ics";
+
+    Json listed =
+        envelopeOf(runCorvane({"reminders", "acct/list"}, store.environment()));
+    ASSERT_TRUE(listed.is_object());
+    EXPECT_EQ(listed["success"], true);
+    EXPECT_EQ(listed["data"].size(), item.title ? 1u : 0u);
+
+    Json got = envelopeOf(
+        runCorvane({"get", "acct/list/item"}, store.environment()));
+    ASSERT_TRUE(got.is_object());
+    EXPECT_EQ(got["success"], item.title.has_value());
+    if (item.title) {
+      EXPECT_EQ(got["data"]["title"], *item.title);
+      EXPECT_EQ(got["data"]["id"], "acct/list/item");
+    } else {
+      EXPECT_EQ(got["error"], "Reminder not found");
+    }
+
+    Json toggled = envelopeOf(runCorvane({"toggle", "acct/list/item", "true"},
+                                         store.environment()));
+    ASSERT_TRUE(toggled.is_object());
+    std::string after = readBytes(file).value_or("<missing>");
+    if (toggled["success"] == true) {
+      Json again = envelopeOf(
+          runCorvane({"get", "acct/list/item"}, store.environment()));
+      EXPECT_EQ(again["data"]["isCompleted"], true);
+      if (item.title) {
+        EXPECT_EQ(again["data"]["title"], *item.title);
+      }
+      EXPECT_NE(after.find("STATUS:COMPLETED"), std::string::npos);
+    } else {
+      EXPECT_EQ(after, item.bytes) << "a refused change must not write";
+    }
+    // Only a reminder can be changed.
+    if (!item.title) {
+      EXPECT_EQ(toggled["success"], false);
+    }
+  }
+}
+
+TEST(HostileItems, LineFeedsAndCrlfReadAlike) {
+  TempStore store;
+  std::string crlf = todoText("same", "Same reminder", {"PRIORITY:3",
+                                                        "DUE:20260102T030405Z"});
+  std::string lf;
+  for (char c : crlf)
+    if (c != '\r') lf.push_back(c);
+  store.writeFile("acct/list/crlf.ics", crlf);
+  store.writeFile("acct/list/lf.ics", lf);
+  Json crlfRecord = envelopeOf(
+      runCorvane({"get", "acct/list/crlf"}, store.environment()))["data"];
+  Json lfRecord = envelopeOf(
+      runCorvane({"get", "acct/list/lf"}, store.environment()))["data"];
+  ASSERT_TRUE(crlfRecord.is_object());
+  ASSERT_TRUE(lfRecord.is_object());
+  for (const char* key : {"title", "priority", "dueDate", "isCompleted"})
+    EXPECT_EQ(crlfRecord[key], lfRecord[key]) << key;
+
+  // A change keeps the file's own line breaks readable by the next run.
+  Json toggled = envelopeOf(
+      runCorvane({"toggle", "acct/list/lf", "true"}, store.environment()));
+  EXPECT_EQ(toggled["success"], true);
+  Json after = envelopeOf(
+      runCorvane({"get", "acct/list/lf"}, store.environment()))["data"];
+  EXPECT_EQ(after["isCompleted"], true);
+  EXPECT_EQ(after["title"], "Same reminder");
+}
+
+TEST(HostileItems, TwoFilesWithOneUidAreTwoReminders) {
+  TempStore store;
+  const std::string text = todoText("shared-uid", "Twin");
+  store.writeFile("acct/list/a.ics", text);
+  store.writeFile("acct/list/b.ics", text);
+  store.writeFile("acct/other/c.ics", text);
+  Json listed =
+      envelopeOf(runCorvane({"reminders", "acct/list"}, store.environment()));
+  ASSERT_EQ(listed["data"].size(), 2u);
+  EXPECT_EQ(listed["data"][0]["id"], "acct/list/a");
+  EXPECT_EQ(listed["data"][1]["id"], "acct/list/b");
+
+  // The identifier is the file, so a change reaches exactly one of them.
+  EXPECT_EQ(envelopeOf(runCorvane({"toggle", "acct/list/b", "true"},
+                                  store.environment()))["success"],
+            true);
+  EXPECT_EQ(readBytes(store.root() / "acct/list/a.ics"), text);
+  EXPECT_EQ(readBytes(store.root() / "acct/other/c.ics"), text);
+  EXPECT_EQ(envelopeOf(runCorvane({"delete", "acct/list/a"},
+                                  store.environment()))["success"],
+            true);
+  EXPECT_FALSE(fs::exists(store.root() / "acct/list/a.ics"));
+  EXPECT_TRUE(fs::exists(store.root() / "acct/list/b.ics"));
+  EXPECT_EQ(readBytes(store.root() / "acct/other/c.ics"), text);
+}
+
+TEST(HostileItems, ToggleOfAMixedFileKeepsTheEventByteForByte) {
+  TempStore store;
+  const std::string event =
+      "BEGIN:VEVENT\r\nUID:e\r\nSUMMARY:Keep me\r\nDTSTART:20260101T100000Z\r\n"
+      "X-ODD;X-PARAM=\"a:b\":value\r\nEND:VEVENT\r\n";
+  store.writeFile("acct/list/mixed.ics",
+                  "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + event +
+                      "BEGIN:VTODO\r\nUID:t\r\nSUMMARY:The "
+                      "to-do\r\nEND:VTODO\r\nEND:VCALENDAR\r\n");
+  ASSERT_EQ(envelopeOf(runCorvane({"toggle", "acct/list/mixed", "true"},
+                                  store.environment()))["success"],
+            true);
+  std::string after = readBytes(store.root() / "acct/list/mixed.ics").value();
+  EXPECT_NE(after.find(event), std::string::npos) << after;
+  EXPECT_TRUE(isWholeTodo(after)) << after;
+}
+
+// 50 MiB of notes: read, printed whole, and kept whole by a change.
+TEST(HostileItems, FiftyMebibyteDescription) {
+  TempStore store;
+  const size_t size = size_t{50} << 20;
+  std::string notes(size, 'n');
+  for (size_t i = 70; i < size; i += 71) notes[i] = 'x';
+  store.writeFile("acct/list/big.ics",
+                  todoText("big", "Big notes", {"DESCRIPTION:" + notes}));
+  // Reading is linear in the file's size: a minute is far more than
+  // enough even in a sanitizer build, and a hang shows as a failure.
+  bool inTime = false;
+  BackgroundRun get({"get", "acct/list/big"}, store.environment(),
+                    store.base() / "out");
+  RunResult run = get.waitAtMost(std::chrono::seconds(60), &inTime);
+  ASSERT_TRUE(inTime) << "\"get\" of 50 MiB of notes took over a minute";
+  Json got = envelopeOf(run);
+  ASSERT_TRUE(got.is_object());
+  ASSERT_EQ(got["success"], true);
+  EXPECT_EQ(got["data"]["notes"].get<std::string>().size(), size);
+  EXPECT_EQ(got["data"]["notes"], notes);
+  EXPECT_EQ(envelopeOf(runCorvane({"toggle", "acct/list/big", "true"},
+                                  store.environment()))["success"],
+            true);
+  std::string after = readBytes(store.root() / "acct/list/big.ics").value();
+  EXPECT_NE(after.find("DESCRIPTION:" + notes + "\r\n"), std::string::npos);
+}
+
+// 10,000 components, each inside the one before.
+TEST(HostileItems, TenThousandNestedComponents) {
+  TempStore store;
+  std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:deep\r\nSUMMARY:Deep\r\n";
+  for (int i = 0; i < 10000; ++i) text += "BEGIN:VALARM\r\nACTION:DISPLAY\r\n";
+  for (int i = 0; i < 10000; ++i) text += "END:VALARM\r\n";
+  text += "END:VTODO\r\nEND:VCALENDAR\r\n";
+  store.writeFile("acct/list/deep.ics", text);
+  std::string nestedTodos = "BEGIN:VCALENDAR\r\n";
+  for (int i = 0; i < 10000; ++i)
+    nestedTodos += "BEGIN:VTODO\r\nSUMMARY:Level " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 10000; ++i) nestedTodos += "END:VTODO\r\n";
+  nestedTodos += "END:VCALENDAR\r\n";
+  store.writeFile("acct/list/todos.ics", nestedTodos);
+
+  Json listed =
+      envelopeOf(runCorvane({"reminders", "acct/list"}, store.environment()));
+  ASSERT_TRUE(listed.is_object());
+  EXPECT_EQ(listed["success"], true);
+  Json deep =
+      envelopeOf(runCorvane({"get", "acct/list/deep"}, store.environment()));
+  ASSERT_TRUE(deep.is_object());
+  EXPECT_EQ(deep["data"]["title"], "Deep");
+  EXPECT_EQ(deep["data"]["hasAlarms"], true);
+  for (const std::string id : {"acct/list/deep", "acct/list/todos"}) {
+    const fs::path file = store.root() / (id + ".ics");
+    std::string before = readBytes(file).value();
+    Json toggled =
+        envelopeOf(runCorvane({"toggle", id, "true"}, store.environment()));
+    ASSERT_TRUE(toggled.is_object()) << id;
+    std::string after = readBytes(file).value();
+    if (toggled["success"] == true)
+      EXPECT_EQ(envelopeOf(runCorvane({"get", id}, store.environment()))
+                    ["data"]["isCompleted"],
+                true)
+          << id;
+    else
+      EXPECT_EQ(after, before) << id;
+    // Whatever the toggle did, every line that is not about completion is
+    // where it was.
+    EXPECT_EQ(withoutCompletionLines(after), withoutCompletionLines(before))
+        << id;
+  }
+}
+
+// 100,000 properties, one in a hundred a recurrence rule: the first rule
+// describes the reminder.
+TEST(HostileItems, HundredThousandProperties) {
+  TempStore store;
+  std::vector<std::string> lines;
+  lines.push_back("RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;COUNT=5");
+  for (int i = 1; i < 100000; ++i) {
+    if (i % 100 == 0)
+      lines.push_back("RRULE:FREQ=DAILY;INTERVAL=" + std::to_string(i % 97 + 2));
+    else
+      lines.push_back("X-FILLER-" + std::to_string(i) + ":value " +
+                      std::to_string(i));
+  }
+  store.writeFile("acct/list/many.ics", todoText("many", "Many", lines));
+  Json got =
+      envelopeOf(runCorvane({"get", "acct/list/many"}, store.environment()));
+  ASSERT_TRUE(got.is_object());
+  EXPECT_EQ(got["data"]["title"], "Many");
+  EXPECT_EQ(got["data"]["recurrenceDescription"],
+            "Every 2 weeks on Monday, Wednesday");
+  EXPECT_EQ(got["data"]["recurrenceEndDetails"], "for 5 occurrences");
+  EXPECT_EQ(envelopeOf(runCorvane({"toggle", "acct/list/many", "true"},
+                                  store.environment()))["success"],
+            true);
+  std::string after = readBytes(store.root() / "acct/list/many.ics").value();
+  EXPECT_NE(after.find("X-FILLER-99999:value 99999\r\n"), std::string::npos);
+  EXPECT_TRUE(isWholeTodo(after));
+}
+
+}  // namespace
+}  // namespace corvane::e2e
