@@ -1,5 +1,6 @@
 #include "app/json_writer.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -72,15 +73,20 @@ class Writer {
   }
 
   // Most of an envelope is text that needs no escape, so the bytes between
-  // two escapes are appended as one run rather than one at a time.
+  // two escapes are appended as one run rather than one at a time, and
+  // only a text with bytes beyond ASCII is checked for valid UTF-8.
   bool writeString(const std::string& text) {
-    if (!isValidUtf8(text)) return false;
     out_ += '"';
     const char* run = text.data();
     const char* end = run + text.size();
+    bool beyondAscii = false;
     for (const char* at = run; at != end; ++at) {
       unsigned char c = static_cast<unsigned char>(*at);
-      if (c >= 0x20 && c != '"' && c != '\\' && c != '/') continue;
+      if (kPlain[c]) continue;
+      if (c >= 0x80) {
+        beyondAscii = true;
+        continue;
+      }
       out_.append(run, at);
       run = at + 1;
       switch (c) {
@@ -101,8 +107,16 @@ class Writer {
     }
     out_.append(run, end);
     out_ += '"';
-    return true;
+    return !beyondAscii || isValidUtf8(text);
   }
+
+  // Bytes written as they are: printable ASCII but the quotation mark, the
+  // backslash and the slash.
+  static constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\' && c != '/';
+    return plain;
+  }();
 
   std::string out_;
 };

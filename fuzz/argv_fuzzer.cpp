@@ -54,8 +54,8 @@ std::unique_ptr<corvane::MemoryStore> sampleStore() {
   store->addReminder(plain);
 
   corvane::Reminder due = reminderOf("acct/home/due", "acct/home");
-  due.dueDateComponents = corvane::DueDateComponents{2026, 3, 5, 9, 30, 0,
-                                                     corvane::utcTimeZone()};
+  due.dueDateComponents =
+      corvane::DueDateComponents{2026, 3, 5, 9, 30, 0, corvane::utcTimeZone()};
   due.creationDate = corvane::Instant{std::chrono::seconds{1700000000}};
   due.lastModifiedDate = corvane::Instant{std::chrono::seconds{1700000100}};
   store->addReminder(due);

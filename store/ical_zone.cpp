@@ -133,11 +133,17 @@ std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
       break;
     }
   }
+  // The database's zones live as long as the process; each name is looked
+  // up once.
+  static std::unordered_map<std::string, std::shared_ptr<const TimeZone>> named;
   std::lock_guard guard(zoneLock());
+  if (auto found = named.find(tzid); found != named.end()) return found->second;
   icaltimezone* known = icaltimezone_get_builtin_timezone(tzid.c_str());
   if (!known) known = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
-  if (!known) return nullptr;
-  return std::make_shared<IcalZone>(known, false);
+  std::shared_ptr<const TimeZone> zone;
+  if (known) zone = std::make_shared<IcalZone>(known, false);
+  named.emplace(tzid, zone);
+  return zone;
 }
 
 }  // namespace corvane

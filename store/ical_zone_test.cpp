@@ -12,7 +12,8 @@ using namespace std::chrono;
 
 std::string vtimezone(const std::string& name, const std::string& offset) {
   return "BEGIN:VTIMEZONE\r\nTZID:" + name +
-         "\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:" + offset + "\r\nTZOFFSETTO:" + offset +
+         "\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:" + offset +
+         "\r\nTZOFFSETTO:" + offset +
          "\r\nDTSTART:19700101T000000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
 }
 
@@ -50,7 +51,8 @@ TEST(IcalZoneTest, TextThatIsNoZoneGivesNone) {
 TEST(IcalZoneTest, NamedZonesComeFromTheDatabase) {
   auto tokyo = icalZoneFor(nullptr, "Asia/Tokyo");
   ASSERT_TRUE(tokyo);
-  EXPECT_EQ(tokyo->instantFor({2024, 1, 1, 9, 0, 0}), sys_days{2024y / 1 / 1} + 0h);
+  EXPECT_EQ(tokyo->instantFor({2024, 1, 1, 9, 0, 0}),
+            sys_days{2024y / 1 / 1} + 0h);
   EXPECT_FALSE(icalZoneFor(nullptr, "Nowhere/Atlantis"));
 }
 

@@ -1,11 +1,12 @@
 #include "store/item_scanner.h"
 
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "store/ical_zone.h"
-#include "store/utf8.h"
 #include "store/value_scanner.h"
 
 namespace corvane {
@@ -56,12 +57,97 @@ NameMatch matchName(std::string_view name, std::string_view wanted) {
   return equalsCaseless(name, wanted) ? NameMatch::kOddCase : NameMatch::kNo;
 }
 
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts `s`, or 0 (the table of well-formed sequences of Unicode 3.9).
+size_t multibyteLength(const unsigned char* s, size_t left) {
+  auto follows = [&](size_t i, unsigned char low, unsigned char high) {
+    return i < left && s[i] >= low && s[i] <= high;
+  };
+  unsigned char c = s[0];
+  if (c >= 0xC2 && c <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    unsigned char low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) &&
+                   follows(3, 0x80, 0xBF)
+               ? 4
+               : 0;
+  }
+  return 0;
+}
+
+// Valid UTF-8 without NUL or control characters other than line ends and
+// the blank or tab that starts a folded line. Every byte of every item
+// passes here, so runs of eight printable ASCII bytes are taken at once.
+bool isPlainText(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  constexpr uint64_t kOnes = 0x0101010101010101ULL,
+                     kHigh = 0x8080808080808080ULL;
+  size_t i = 0;
+  while (i < size) {
+    if (i + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      uint64_t del = w ^ (0x7F * kOnes);
+      bool printable = !(w & kHigh) && !((w - 0x20 * kOnes) & ~w & kHigh) &&
+                       !((del - kOnes) & ~del & kHigh);
+      if (printable) {
+        i += 8;
+        continue;
+      }
+    }
+    unsigned char c = s[i];
+    if ((c >= 0x20 && c < 0x7F) || c == '\n' ||
+        (c == '\t' && i > 0 && s[i - 1] == '\n')) {
+      ++i;
+    } else if (c == '\r' && i + 1 < size && s[i + 1] == '\n') {
+      i += 2;
+    } else if (size_t length =
+                   c >= 0x80 ? multibyteLength(s + i, size - i) : 0) {
+      i += length;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What a scan keeps while it reads. Each thread keeps one, so that reading
+// many items does not make them anew for each.
+struct Scratch {
+  std::vector<Component> stack;         // the components open at a line
+  std::vector<std::string_view> names;  // and their names
+  std::vector<TodoLines> todos;
+  std::vector<ZoneBlock> zones;
+  std::deque<std::string> unfolded;  // lines that were folded, made whole
+
+  void clear() {
+    stack.clear();
+    names.clear();
+    todos.clear();
+    zones.clear();
+    unfolded.clear();
+  }
+};
+
 class Scanner {
  public:
-  explicit Scanner(std::string_view text) : text_(text) {}
+  Scanner(std::string_view text, Scratch& scratch)
+      : text_(text),
+        stack_(scratch.stack),
+        names_(scratch.names),
+        todos_(scratch.todos),
+        zones_(scratch.zones),
+        unfolded_(scratch.unfolded) {
+    scratch.clear();
+  }
 
   std::optional<Reminder> scan() {
-    if (!isPlainText()) return std::nullopt;
+    if (!isPlainText(text_)) return std::nullopt;
     size_t at = 0;
     while (at < text_.size()) {
       size_t lineStart = at;
@@ -73,20 +159,6 @@ class Scanner {
   }
 
  private:
-  // Valid UTF-8 without NUL or control characters other than line ends
-  // and the blank or tab that starts a folded line.
-  bool isPlainText() const {
-    for (size_t i = 0; i < text_.size(); ++i) {
-      unsigned char c = static_cast<unsigned char>(text_[i]);
-      if (c >= 0x20 && c != 0x7f) continue;
-      if (c == '\n') continue;
-      if (c == '\r' && i + 1 < text_.size() && text_[i + 1] == '\n') continue;
-      if (c == '\t' && i > 0 && text_[i - 1] == '\n') continue;
-      return false;
-    }
-    return isValidUtf8(text_);
-  }
-
   // The logical line starting at `at`, its folds removed; moves `at` past
   // it. Absent for an empty line or a fold with nothing to continue.
   std::optional<std::string_view> nextLine(size_t& at) {
@@ -97,12 +169,14 @@ class Scanner {
         return text_.size();
       }
       next = newline + 1;
-      return newline > from && text_[newline - 1] == '\r' ? newline - 1 : newline;
+      return newline > from && text_[newline - 1] == '\r' ? newline - 1
+                                                          : newline;
     };
     size_t next;
     size_t end = physicalEnd(at, next);
     std::string_view first = text_.substr(at, end - at);
-    if (first.empty() || first[0] == ' ' || first[0] == '\t') return std::nullopt;
+    if (first.empty() || first[0] == ' ' || first[0] == '\t')
+      return std::nullopt;
     at = next;
     if (at >= text_.size() || (text_[at] != ' ' && text_[at] != '\t'))
       return first;
@@ -282,7 +356,8 @@ class Scanner {
   bool textOf(const std::optional<ContentLine>& line,
               std::optional<std::string>& text) const {
     if (!line) return true;
-    if (!line->params.empty() && !isLanguageParameter(line->params)) return false;
+    if (!line->params.empty() && !isLanguageParameter(line->params))
+      return false;
     text = unescapedText(line->value);
     return text.has_value();
   }
@@ -338,18 +413,19 @@ class Scanner {
   }
 
   std::string_view text_;
-  std::vector<Component> stack_;   // the components open at this line
-  std::vector<std::string_view> names_;  // and their names
-  std::vector<TodoLines> todos_;
-  std::vector<ZoneBlock> zones_;
-  std::deque<std::string> unfolded_;  // lines that were folded, made whole
+  std::vector<Component>& stack_;
+  std::vector<std::string_view>& names_;
+  std::vector<TodoLines>& todos_;
+  std::vector<ZoneBlock>& zones_;
+  std::deque<std::string>& unfolded_;
   bool begun_ = false, ended_ = false;
 };
 
 }  // namespace
 
 std::optional<Reminder> scanReminder(std::string_view calendarText) {
-  return Scanner(calendarText).scan();
+  thread_local Scratch scratch;
+  return Scanner(calendarText, scratch).scan();
 }
 
 }  // namespace corvane

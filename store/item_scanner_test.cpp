@@ -62,8 +62,9 @@ std::string described(const std::optional<Reminder>& reminder) {
         << " at=" << instantText(resolveComponents(*due));
     if (due->timeZone)
       for (int month : {1, 7})
-        out << " " << instantText(due->timeZone->instantFor(
-                          {due->year, month, 15, 12, 0, 0}));
+        out << " "
+            << instantText(
+                   due->timeZone->instantFor({due->year, month, 15, 12, 0, 0}));
   }
   for (const auto& rule : reminder->recurrenceRules) {
     out << "\nrule freq=" << rule.frequency << " interval=" << rule.interval;
@@ -117,33 +118,40 @@ const std::string kNewYork =
 std::vector<std::string> plainFiles() {
   return {
       // todoman
-      calendar(todo("CREATED;VALUE=DATE-TIME:20240301T081500Z\r\n"
-                    "DUE;VALUE=DATE-TIME:20240305T093000Z\r\n"
-                    "LAST-MODIFIED;VALUE=DATE-TIME:20240302T101112Z\r\n"
-                    "PRIORITY:1\r\nSEQUENCE:1\r\nSTATUS:NEEDS-ACTION\r\n"
-                    "SUMMARY:Renew passport\r\nDESCRIPTION:Bring two photos\r\n")),
+      calendar(
+          todo("CREATED;VALUE=DATE-TIME:20240301T081500Z\r\n"
+               "DUE;VALUE=DATE-TIME:20240305T093000Z\r\n"
+               "LAST-MODIFIED;VALUE=DATE-TIME:20240302T101112Z\r\n"
+               "PRIORITY:1\r\nSEQUENCE:1\r\nSTATUS:NEEDS-ACTION\r\n"
+               "SUMMARY:Renew passport\r\nDESCRIPTION:Bring two photos\r\n")),
       // Nextcloud through vdirsyncer: the file's own zone, an alarm
-      calendar(todo("CREATED:20240301T081500Z\r\nLAST-MODIFIED:20240301T081500Z\r\n"
-                    "SUMMARY:Standup\r\nDUE;TZID=America/New_York:20240310T093000\r\n"
-                    "DTSTART;TZID=America/New_York:20240310T093000\r\n"
-                    "RRULE:FREQ=WEEKLY;BYDAY=FR,MO,WE\r\nPERCENT-COMPLETE:40\r\n"
-                    "STATUS:IN-PROCESS\r\nCATEGORIES:work,daily\r\n"
-                    "X-OC-HIDESUBTASKS:0\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
-                    "TRIGGER;RELATED=END:-PT15M\r\nDESCRIPTION:Reminder\r\n"
-                    "END:VALARM\r\n"),
-               kNewYork),
+      calendar(
+          todo(
+              "CREATED:20240301T081500Z\r\nLAST-MODIFIED:20240301T081500Z\r\n"
+              "SUMMARY:Standup\r\nDUE;TZID=America/New_York:20240310T093000\r\n"
+              "DTSTART;TZID=America/New_York:20240310T093000\r\n"
+              "RRULE:FREQ=WEEKLY;BYDAY=FR,MO,WE\r\nPERCENT-COMPLETE:40\r\n"
+              "STATUS:IN-PROCESS\r\nCATEGORIES:work,daily\r\n"
+              "X-OC-HIDESUBTASKS:0\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
+              "TRIGGER;RELATED=END:-PT15M\r\nDESCRIPTION:Reminder\r\n"
+              "END:VALARM\r\n"),
+          kNewYork),
       // a zone named but not carried, found in the time zone database
-      calendar(todo("SUMMARY:Call Tokyo\r\nDUE;TZID=Asia/Tokyo:20241027T023000\r\n")),
+      calendar(todo(
+          "SUMMARY:Call Tokyo\r\nDUE;TZID=Asia/Tokyo:20241027T023000\r\n")),
       // the file's zone wins over the database's of the same name
-      calendar(todo("SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n"),
-               kOddBerlin),
+      calendar(
+          todo(
+              "SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n"),
+          kOddBerlin),
       // Apple: a date, long folded notes in several scripts, escapes
-      calendar(todo("X-APPLE-SORT-ORDER:737382919\r\nDUE;VALUE=DATE:20240229\r\n"
-                    "SUMMARY:Milch\\, Brot und Käse kaufen\r\n"
-                    "DESCRIPTION:Список: хлеб\\; молоко.\\nSecond line with a "
-                    "back\\\\slash and a very long tail that goes on past seventy-"
-                    "fiv\r\n e octets so that it is folded\\N牛乳を買う\r\n"
-                    "PRIORITY:9\r\n")),
+      calendar(
+          todo("X-APPLE-SORT-ORDER:737382919\r\nDUE;VALUE=DATE:20240229\r\n"
+               "SUMMARY:Milch\\, Brot und Käse kaufen\r\n"
+               "DESCRIPTION:Список: хлеб\\; молоко.\\nSecond line with a "
+               "back\\\\slash and a very long tail that goes on past seventy-"
+               "fiv\r\n e octets so that it is folded\\N牛乳を買う\r\n"
+               "PRIORITY:9\r\n")),
       // floating, impossible and far dates; completed three ways
       calendar(todo("SUMMARY:Floating\r\nDUE:20241027T023000\r\n"
                     "STATUS:COMPLETED\r\nCOMPLETED:20241028T090000Z\r\n")),
@@ -153,14 +161,17 @@ std::vector<std::string> plainFiles() {
                     "COMPLETED:19990102T000000Z\r\nPRIORITY:0\r\n")),
       // an overridden occurrence before and after its reminder
       calendar(todo("SUMMARY:Changed occurrence\r\n"
-                    "RECURRENCE-ID;VALUE=DATE:20240312\r\nDUE;VALUE=DATE:20240313\r\n") +
+                    "RECURRENCE-ID;VALUE=DATE:20240312\r\nDUE;VALUE=DATE:"
+                    "20240313\r\n") +
                todo("SUMMARY:Weekly review\r\nDUE;VALUE=DATE:20240305\r\n"
                     "RRULE:FREQ=WEEKLY;COUNT=10\r\n")),
-      calendar(todo("SUMMARY:Master\r\nRRULE:FREQ=DAILY;UNTIL=20240401\r\n"
-                    "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nACTION:AUDIO\r\nEND:VALARM\r\n") +
-               todo("SUMMARY:Override\r\n"
-                    "RECURRENCE-ID;TZID=America/New_York:20240305T090000\r\n"),
-               kNewYork),
+      calendar(
+          todo("SUMMARY:Master\r\nRRULE:FREQ=DAILY;UNTIL=20240401\r\n"
+               "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nACTION:AUDIO\r\nEND:"
+               "VALARM\r\n") +
+              todo("SUMMARY:Override\r\n"
+                   "RECURRENCE-ID;TZID=America/New_York:20240305T090000\r\n"),
+          kNewYork),
       // only overridden occurrences: the first one stands for the reminder
       calendar(todo("SUMMARY:Orphan\r\nRECURRENCE-ID:20240305T090000Z\r\n")),
       // every part of a rule, several rules, every frequency
@@ -190,7 +201,8 @@ TEST_F(ItemScannerTest, ReadsPlainFilesExactlyAsLibicalDoes) {
   for (const auto& text : plainFiles()) {
     auto quick = scanReminder(text);
     ASSERT_TRUE(quick.has_value()) << text;
-    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text))) << text;
+    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text)))
+        << text;
   }
 }
 
@@ -198,8 +210,8 @@ TEST_F(ItemScannerTest, FileZoneAndDatabaseZoneDiffer) {
   // Guards the test above: the odd zone must really give another answer
   // than the database's Berlin, or the file's zone winning proves nothing.
   auto own = scanReminder(plainFiles()[3]);
-  auto database = scanReminder(
-      calendar(todo("SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n")));
+  auto database = scanReminder(calendar(
+      todo("SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n")));
   ASSERT_TRUE(own && database);
   EXPECT_NE(instantText(resolveComponents(*own->dueDateComponents)),
             instantText(resolveComponents(*database->dueDateComponents)));
@@ -211,57 +223,73 @@ TEST_F(ItemScannerTest, DeclinesWhatLibicalReadsItsOwnWay) {
     std::string text;
   } cases[] = {
       {"white space libical trims", calendar(todo("SUMMARY: padded \r\n"))},
-      {"an escape libical turns into a blank", calendar(todo("SUMMARY:a\\xb\r\n"))},
+      {"an escape libical turns into a blank",
+       calendar(todo("SUMMARY:a\\xb\r\n"))},
       {"an escaped tab", calendar(todo("SUMMARY:a\\tb\r\n"))},
       {"a tab inside a value", calendar(todo("SUMMARY:a\tb\r\n"))},
       {"an empty text", calendar(todo("SUMMARY:\r\n"))},
       {"a name in lower case", calendar(todo("summary:lower\r\n"))},
-      {"a component in lower case", calendar("begin:vtodo\r\nUID:x\r\nEND:VTODO\r\n")},
-      {"a quoted parameter", calendar(todo("DESCRIPTION;ALTREP=\"cid:a\":x\r\n"))},
+      {"a component in lower case",
+       calendar("begin:vtodo\r\nUID:x\r\nEND:VTODO\r\n")},
+      {"a quoted parameter",
+       calendar(todo("DESCRIPTION;ALTREP=\"cid:a\":x\r\n"))},
       {"an unknown text parameter", calendar(todo("SUMMARY;FOO:bar\r\n"))},
       {"an event", calendar("BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
       {"an event beside the reminder",
-       calendar(todo("SUMMARY:x\r\n") + "BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
+       calendar(todo("SUMMARY:x\r\n") +
+                "BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
       {"no reminder at all", calendar("")},
       {"a reminder without a calendar", todo("SUMMARY:bare\r\n")},
       {"two calendars", calendar(todo("")) + calendar(todo(""))},
       {"a missing END", "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:x\r\n"},
       {"a mismatched END", calendar("BEGIN:VTODO\r\nEND:VALARM\r\n")},
-      {"an alarm outside a reminder", calendar("BEGIN:VALARM\r\nEND:VALARM\r\n")},
+      {"an alarm outside a reminder",
+       calendar("BEGIN:VALARM\r\nEND:VALARM\r\n")},
       {"a line without a colon", calendar(todo("SUMMARY\r\n"))},
       {"an empty line", calendar(todo("SUMMARY:x\r\n\r\n"))},
-      {"a carriage return alone", calendar(todo("SUMMARY:x\rDUE:20240101T000000Z\r\n"))},
+      {"a carriage return alone",
+       calendar(todo("SUMMARY:x\rDUE:20240101T000000Z\r\n"))},
       {"a NUL byte", calendar(todo(std::string("SUMMARY:a\0b\r\n", 13)))},
       {"invalid UTF-8", calendar(todo("SUMMARY:bad \xff byte\r\n"))},
-      {"a character cut by a fold", calendar(todo("SUMMARY:Gr\xc3\r\n \xbc\xc3\x9f" "e\r\n"))},
+      {"a character cut by a fold",
+       calendar(todo("SUMMARY:Gr\xc3\r\n \xbc\xc3\x9f"
+                     "e\r\n"))},
       {"a property after the end", calendar(todo("")) + "X-AFTER:1\r\n"},
       {"a status in lower case", calendar(todo("STATUS:completed\r\n"))},
       {"an unknown status", calendar(todo("STATUS:DONE\r\n"))},
       {"a priority with a sign", calendar(todo("PRIORITY:+5\r\n"))},
       {"a priority with a leading zero", calendar(todo("PRIORITY:05\r\n"))},
       {"a negative priority", calendar(todo("PRIORITY:-1\r\n"))},
-      {"a completion date that is no date", calendar(todo("COMPLETED:soon\r\n"))},
+      {"a completion date that is no date",
+       calendar(todo("COMPLETED:soon\r\n"))},
       {"a due date without a type", calendar(todo("DUE:20240105\r\n"))},
-      {"a time given as a date", calendar(todo("DUE;VALUE=DATE:20240105T100000\r\n"))},
+      {"a time given as a date",
+       calendar(todo("DUE;VALUE=DATE:20240105T100000\r\n"))},
       {"a thirteenth month", calendar(todo("DUE;VALUE=DATE:20241301\r\n"))},
       {"a leap second", calendar(todo("DUE:20241231T235960Z\r\n"))},
-      {"UTC and a zone at once", calendar(todo("DUE;TZID=Asia/Tokyo:20240105T100000Z\r\n"))},
+      {"UTC and a zone at once",
+       calendar(todo("DUE;TZID=Asia/Tokyo:20240105T100000Z\r\n"))},
       {"a blank before a time", calendar(todo("DUE: 20240105T100000Z\r\n"))},
-      {"a quoted zone name", calendar(todo("DUE;TZID=\"Asia/Tokyo\":20240105T100000\r\n"))},
+      {"a quoted zone name",
+       calendar(todo("DUE;TZID=\"Asia/Tokyo\":20240105T100000\r\n"))},
       {"an overridden occurrence without a time",
        calendar(todo("RECURRENCE-ID:tomorrow\r\n"))},
       {"a rule ending both ways",
        calendar(todo("RRULE:FREQ=DAILY;COUNT=3;UNTIL=20270101T000000Z\r\n"))},
-      {"a rule every 0 days", calendar(todo("RRULE:FREQ=DAILY;INTERVAL=0\r\n"))},
+      {"a rule every 0 days",
+       calendar(todo("RRULE:FREQ=DAILY;INTERVAL=0\r\n"))},
       {"a rule part twice", calendar(todo("RRULE:FREQ=DAILY;FREQ=WEEKLY\r\n"))},
       {"a rule in lower case", calendar(todo("RRULE:freq=daily\r\n"))},
       {"a rule without a frequency", calendar(todo("RRULE:INTERVAL=2\r\n"))},
-      {"an unknown rule part", calendar(todo("RRULE:FREQ=MONTHLY;BYSETPOS=-1\r\n"))},
+      {"an unknown rule part",
+       calendar(todo("RRULE:FREQ=MONTHLY;BYSETPOS=-1\r\n"))},
       {"an empty rule part", calendar(todo("RRULE:FREQ=DAILY;;COUNT=2\r\n"))},
       {"a day twice with other week numbers",
        calendar(todo("RRULE:FREQ=MONTHLY;BYDAY=1MO,-1MO\r\n"))},
-      {"a week number past five", calendar(todo("RRULE:FREQ=YEARLY;BYDAY=20MO\r\n"))},
-      {"a day of the month 0", calendar(todo("RRULE:FREQ=MONTHLY;BYMONTHDAY=0\r\n"))},
+      {"a week number past five",
+       calendar(todo("RRULE:FREQ=YEARLY;BYDAY=20MO\r\n"))},
+      {"a day of the month 0",
+       calendar(todo("RRULE:FREQ=MONTHLY;BYMONTHDAY=0\r\n"))},
       {"a leap month", calendar(todo("RRULE:FREQ=YEARLY;BYMONTH=5L\r\n"))},
       {"a zone whose name has an escape",
        calendar(todo("DUE;TZID=Odd:20240105T100000\r\n"),
@@ -281,16 +309,51 @@ TEST_F(ItemScannerTest, ReaderFallsBackToLibicalForWhatIsDeclined) {
 // Small damage of every kind done to the plain files: wherever the quick
 // reader still takes the text, it must read it as libical does.
 TEST_F(ItemScannerTest, DamagedFilesEitherDeclinedOrReadAsLibicalDoes) {
-  const std::vector<std::string> pieces = {
-      " ",       "\t",       "\\",     "\\n",       "\\,",      ",",
-      ";",       ":",        "\"",     "=",         "\r\n",     "\r\n ",
-      "\n",      "Z",        "T",      "0",         "1",        "9",
-      "-",       "x",        "é",      "SU",        "MO,",      ";COUNT=2",
-      ";UNTIL=20240101", ";BYDAY=TU", ";WKST=SU", ";TZID=Asia/Tokyo",
-      ";VALUE=DATE", "BEGIN:VALARM\r\nEND:VALARM\r\n", "STATUS:COMPLETED\r\n",
-      "RECURRENCE-ID:20240101T000000Z\r\n", "DUE:20240101T000000Z\r\n",
-      "END:VTODO\r\n", "BEGIN:VTODO\r\n", "+", "L", "\x01", "\x7f", "\xff",
-      "\xe2\x80", "DATE", "-TIME", "TZID:", "TZOFFSETTO:+0100\r\n"};
+  const std::vector<std::string> pieces = {" ",
+                                           "\t",
+                                           "\\",
+                                           "\\n",
+                                           "\\,",
+                                           ",",
+                                           ";",
+                                           ":",
+                                           "\"",
+                                           "=",
+                                           "\r\n",
+                                           "\r\n ",
+                                           "\n",
+                                           "Z",
+                                           "T",
+                                           "0",
+                                           "1",
+                                           "9",
+                                           "-",
+                                           "x",
+                                           "é",
+                                           "SU",
+                                           "MO,",
+                                           ";COUNT=2",
+                                           ";UNTIL=20240101",
+                                           ";BYDAY=TU",
+                                           ";WKST=SU",
+                                           ";TZID=Asia/Tokyo",
+                                           ";VALUE=DATE",
+                                           "BEGIN:VALARM\r\nEND:VALARM\r\n",
+                                           "STATUS:COMPLETED\r\n",
+                                           "RECURRENCE-ID:20240101T000000Z\r\n",
+                                           "DUE:20240101T000000Z\r\n",
+                                           "END:VTODO\r\n",
+                                           "BEGIN:VTODO\r\n",
+                                           "+",
+                                           "L",
+                                           "\x01",
+                                           "\x7f",
+                                           "\xff",
+                                           "\xe2\x80",
+                                           "DATE",
+                                           "-TIME",
+                                           "TZID:",
+                                           "TZOFFSETTO:+0100\r\n"};
   const auto files = plainFiles();
   std::mt19937 random(20240305);
   auto pick = [&](size_t count) {
@@ -327,7 +390,8 @@ TEST_F(ItemScannerTest, DamagedFilesEitherDeclinedOrReadAsLibicalDoes) {
     auto quick = scanReminder(text);
     if (!quick) continue;
     ++taken;
-    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text))) << text;
+    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text)))
+        << text;
   }
   // The test means something only if many damaged files were still taken.
   EXPECT_GT(taken, tried / 4) << taken << " of " << tried;

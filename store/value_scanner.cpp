@@ -92,8 +92,8 @@ std::optional<int> frequencyNamed(std::string_view word) {
 
 // "SU" is 1 through "SA" 7.
 std::optional<int> weekdayNamed(std::string_view word) {
-  static constexpr std::array<std::string_view, 7> kDays = {"SU", "MO", "TU", "WE",
-                                                            "TH", "FR", "SA"};
+  static constexpr std::array<std::string_view, 7> kDays = {
+      "SU", "MO", "TU", "WE", "TH", "FR", "SA"};
   for (size_t i = 0; i < kDays.size(); ++i)
     if (word == kDays[i]) return static_cast<int>(i) + 1;
   return std::nullopt;
@@ -131,8 +131,9 @@ bool sortWeekdays(std::vector<RecurrenceDayOfWeek>& days, int weekStart) {
       if (days[i].dayOfTheWeek == days[j].dayOfTheWeek &&
           days[i].weekNumber != days[j].weekNumber)
         return false;
-  std::stable_sort(days.begin(), days.end(),
-                   [&](const auto& a, const auto& b) { return place(a) < place(b); });
+  std::stable_sort(days.begin(), days.end(), [&](const auto& a, const auto& b) {
+    return place(a) < place(b);
+  });
   return true;
 }
 
@@ -156,18 +157,19 @@ std::optional<int> scanCount(std::string_view text, int low, int high) {
 }
 
 std::optional<std::string> unescapedText(std::string_view value) {
-  auto isBlank = [](char c) { return c == ' '; };  // no other control bytes reach here
+  auto isBlank = [](char c) {
+    return c == ' ';
+  };  // no other control bytes reach here
   if (value.empty() || isBlank(value.front()) || isBlank(value.back()))
     return std::nullopt;
   std::string text;
   text.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {
-    char c = value[i];
-    if (c != '\\') {
-      text += c;
-      continue;
-    }
-    if (++i == value.size()) return std::nullopt;
+    size_t escape = value.find('\\', i);
+    text.append(value.substr(i, escape - i));
+    if (escape == std::string_view::npos) break;
+    i = escape + 1;
+    if (i == value.size()) return std::nullopt;
     switch (value[i]) {
       case 'n':
       case 'N':
@@ -198,19 +200,22 @@ bool isLanguageParameter(std::string_view params) {
   if (params.substr(0, kName.size()) != kName || params.size() == kName.size())
     return false;
   params.remove_prefix(kName.size());
-  return std::all_of(params.begin(), params.end(),
-                     [](char c) { return isLetter(c) || isDigit(c) || c == '-'; });
+  return std::all_of(params.begin(), params.end(), [](char c) {
+    return isLetter(c) || isDigit(c) || c == '-';
+  });
 }
 
 std::optional<ScannedTime> scanTimeProperty(std::string_view params,
                                             std::string_view value) {
   std::optional<std::string_view> valueType, tzid;
-  if (!params.empty() && !forEachPiece(params, ';', [&](std::string_view piece) {
+  if (!params.empty() &&
+      !forEachPiece(params, ';', [&](std::string_view piece) {
         size_t equals = piece.find('=');
         if (equals == std::string_view::npos) return false;
         std::string_view name = piece.substr(0, equals);
         std::string_view text = piece.substr(equals + 1);
-        if (name == "VALUE" && !valueType && (text == "DATE" || text == "DATE-TIME")) {
+        if (name == "VALUE" && !valueType &&
+            (text == "DATE" || text == "DATE-TIME")) {
           valueType = text;
           return true;
         }
@@ -288,7 +293,8 @@ std::optional<RecurrenceRule> scanRule(std::string_view value) {
   });
   // libical refuses a rule that ends both ways.
   if (!parsed || !frequency || (count && until)) return std::nullopt;
-  if (rule.daysOfTheWeek && !sortWeekdays(*rule.daysOfTheWeek, weekStart.value_or(2)))
+  if (rule.daysOfTheWeek &&
+      !sortWeekdays(*rule.daysOfTheWeek, weekStart.value_or(2)))
     return std::nullopt;
   rule.frequency = *frequency;
   rule.interval = interval.value_or(1);

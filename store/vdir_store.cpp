@@ -251,15 +251,17 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
   for (const auto& [account, list] : lists)
     files.addList(root_ / account / list, account + "/" + list);
 
-  // Reading and parsing is the whole cost of a query; spread it over the
-  // machine's cores, each taking the next file in turn.
+  // Reading, parsing and matching is the whole cost of a query; spread it
+  // over the machine's cores, each taking the next file in turn.
   std::vector<ReminderPtr> read(files.size());
   std::atomic<size_t> next{0};
   const bool dueDateOnly = needsDueDate(query);
   auto work = [&] {
     std::string bytes, path;  // reused for every file this thread reads
-    for (size_t i = next++; i < files.size(); i = next++)
-      read[i] = readListed(files, i, dueDateOnly, bytes, path);
+    for (size_t i = next++; i < files.size(); i = next++) {
+      ReminderPtr reminder = readListed(files, i, dueDateOnly, bytes, path);
+      if (reminder && matches(*reminder, query)) read[i] = std::move(reminder);
+    }
   };
   size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
   workers = std::min(workers, std::max<size_t>(1, files.size() / 16));
@@ -270,7 +272,7 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
 
   std::vector<ReminderPtr> result;
   for (auto& reminder : read)
-    if (reminder && matches(*reminder, query)) result.push_back(reminder);
+    if (reminder) result.push_back(std::move(reminder));
   remember(result);
   return result;
 }
@@ -295,7 +297,7 @@ ReminderPtr VdirStore::reminderWithIdentifier(const std::string& identifier) {
   ReminderPtr reminder = reminderOf(bytes, location->listIdentifier, identifier);
   if (!reminder) return nullptr;
   std::lock_guard guard(mutex_);
-  remembered_.emplace(identifier, reminder);
+  remembered_.emplace(reminder->identifier, reminder);
   stamps_[identifier] = stamp;
   return reminder;
 }
@@ -326,8 +328,9 @@ Result<StampedContents> VdirStore::readForChange(const Reminder& reminder) {
 
 void VdirStore::forget(const std::string& identifier) {
   std::lock_guard guard(mutex_);
-  remembered_.erase(identifier);
+  // Last: `identifier` may be the remembered reminder's own.
   stamps_.erase(identifier);
+  remembered_.erase(identifier);
 }
 
 Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {

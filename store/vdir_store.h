@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -50,7 +51,10 @@ class VdirStore final : public ReminderStore {
   std::mutex mutex_;  // guards remembered_ and threads_
   // What this process has read, by identifier, so that a second lookup of
   // a reminder never reads its file again.
-  std::unordered_map<std::string, ReminderPtr> remembered_;
+  // Keyed by a view of the remembered reminder's own identifier, which
+  // lives as long as its entry: a query of 100,000 reminders keeps no
+  // second copy of their identifiers.
+  std::unordered_map<std::string_view, ReminderPtr> remembered_;
   // The state of each file a lookup read, to refuse changing a file that
   // another program wrote in between.
   std::unordered_map<std::string, FileStamp> stamps_;

@@ -13,7 +13,8 @@ ssize_t write(int fd, const void* buffer, size_t count) {
     errno = ENOSPC;
     return -1;
   }
-  if (!real) real = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
+  if (!real)
+    real = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
   return real(fd, buffer, count);
 }
 
@@ -32,6 +33,8 @@ ssize_t writev(int fd, const struct iovec* parts, int count) {
     errno = ENOSPC;
     return -1;
   }
-  if (!real) real = (ssize_t(*)(int, const struct iovec*, int))dlsym(RTLD_NEXT, "writev");
+  if (!real)
+    real =
+        (ssize_t(*)(int, const struct iovec*, int))dlsym(RTLD_NEXT, "writev");
   return real(fd, parts, count);
 }

@@ -50,12 +50,12 @@ TEST(HostileConcurrency, ManyWritersOneStore) {
     for (int item = 0; item < kPerList; ++item) {
       std::string id = idOf(list, item);
       ids.push_back(id);
-      store.writeFile(id + ".ics",
-                      todoText("uid-" + std::to_string(list) + "-" +
-                                   std::to_string(item),
-                               "Item " + std::to_string(item),
-                               {"DUE:20260101T120000Z", "PRIORITY:5",
-                                "CATEGORIES:work", "X-KEEP:yes"}));
+      store.writeFile(
+          id + ".ics",
+          todoText("uid-" + std::to_string(list) + "-" + std::to_string(item),
+                   "Item " + std::to_string(item),
+                   {"DUE:20260101T120000Z", "PRIORITY:5", "CATEGORIES:work",
+                    "X-KEEP:yes"}));
     }
 
   std::mutex mutex;  // guards the records below
@@ -81,8 +81,8 @@ TEST(HostileConcurrency, ManyWritersOneStore) {
         args = {"reminders", id.substr(0, id.rfind('/')), "all", "deadline"};
       RunResult result = runCorvane(args, store.environment());
       std::lock_guard guard(mutex);
-      if (args[0] == "delete" && result.out.find("\"success\" : true") !=
-                                     std::string::npos)
+      if (args[0] == "delete" &&
+          result.out.find("\"success\" : true") != std::string::npos)
         deleted.insert(id);
       results.push_back(std::move(result));
     }
@@ -121,9 +121,9 @@ TEST(HostileConcurrency, ManyWritersOneStore) {
     threads.emplace_back(worker, 1000u + static_cast<unsigned>(i));
   threads.emplace_back(rewriter);
   for (auto& thread : threads) thread.join();
-  double seconds = std::chrono::duration<double>(
-                       std::chrono::steady_clock::now() - started)
-                       .count();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+          .count();
 
   // Every run printed one well-formed envelope.
   for (const auto& result : results) {
@@ -142,7 +142,8 @@ TEST(HostileConcurrency, ManyWritersOneStore) {
     fs::path file = store.root() / (id + ".ics");
     auto text = readBytes(file);
     if (!text) {
-      EXPECT_EQ(deleted.count(id), 1u) << id << " is gone, yet nobody deleted it";
+      EXPECT_EQ(deleted.count(id), 1u)
+          << id << " is gone, yet nobody deleted it";
       continue;
     }
     ++checked;
@@ -165,8 +166,8 @@ TEST(HostileConcurrency, ManyWritersOneStore) {
   std::cout << "[ hostile  ] " << results.size() << " corvane runs, "
             << kProcessesAtOnce << " at once, with " << rewrites
             << " rewrites by another program in " << seconds << " s; "
-            << checked << " files checked, " << deleted.size()
-            << " deleted, " << lostChanges << " changes lost\n";
+            << checked << " files checked, " << deleted.size() << " deleted, "
+            << lostChanges << " changes lost\n";
   for (const auto& [outcome, count] : outcomes)
     std::cout << "[ hostile  ]   " << count << " x " << outcome << "\n";
 }

@@ -108,9 +108,9 @@ TEST(HostileFilesystem, ReadOnlyListRefusesChangesWithTheReason) {
             "Error updating reminder: " + kReadOnly);
   Json deleted = run({"delete", "acct/list/roots"});
   EXPECT_EQ(deleted["success"], false);
-  EXPECT_EQ(deleted["error"].get<std::string>().rfind(
-                "Error deleting reminder: ", 0),
-            0u);
+  EXPECT_EQ(
+      deleted["error"].get<std::string>().rfind("Error deleting reminder: ", 0),
+      0u);
   EXPECT_EQ(run({"get", "acct/list/mine"})["data"]["isCompleted"], false);
   EXPECT_EQ(treeSnapshot(store.base()), before);
 }
@@ -144,8 +144,8 @@ TEST(HostileFilesystem, FullTmpfsRefusesToggleButAllowsDelete) {
   const fs::path list = store.root() / "acct/list";
   const auto names = namesIn(list);
 
-  Json toggled = envelopeOf(runCorvane({"toggle", "acct/list/item", "true"},
-                                       store.environment()));
+  Json toggled = envelopeOf(
+      runCorvane({"toggle", "acct/list/item", "true"}, store.environment()));
   EXPECT_EQ(toggled["error"], "Error updating reminder: " + kNoSpace);
   EXPECT_EQ(readBytes(list / "item.ics"), text);
   EXPECT_EQ(namesIn(list), names) << "no temporary file may be left";
@@ -189,10 +189,10 @@ TEST(HostileFilesystem, FailingWritesRefuseToggleAndKeepTheFile) {
 // wholly as it was or wholly changed, never a mixture or a stump.
 TEST(HostileFilesystem, KilledWhileWritingLeavesOldOrNew) {
   TempStore store;
-  const std::string original = todoText(
-      "killed", "Killed mid-write",
-      {"DUE;TZID=Europe/Berlin:20260105T090000", "CATEGORIES:a,b",
-       "DESCRIPTION:" + std::string(200'000, 'd'), "X-KEEP:me"});
+  const std::string original =
+      todoText("killed", "Killed mid-write",
+               {"DUE;TZID=Europe/Berlin:20260105T090000", "CATEGORIES:a,b",
+                "DESCRIPTION:" + std::string(200'000, 'd'), "X-KEEP:me"});
   store.writeFile("acct/list/item.ics", original);
   const fs::path file = store.root() / "acct/list/item.ics";
   const std::string kept = withoutCompletionLines(original);
@@ -238,8 +238,9 @@ TEST(HostileFilesystem, KilledWhileWritingLeavesOldOrNew) {
   Json listed =
       envelopeOf(runCorvane({"reminders", "acct/list"}, store.environment()));
   EXPECT_EQ(listed["data"].size(), 1u);
-  std::cout << "[ hostile  ] " << rounds << " toggles killed at random: "
-            << killed << " killed, " << finished << " finished, "
+  std::cout << "[ hostile  ] " << rounds
+            << " toggles killed at random: " << killed << " killed, "
+            << finished << " finished, "
             << namesIn(file.parent_path()).size() - 1
             << " hidden temporaries left\n";
 }

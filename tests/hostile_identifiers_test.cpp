@@ -61,11 +61,11 @@ class HostileIdentifiers : public ::testing::Test {
   // Each command that takes an identifier, with `id`; every one must fail.
   void expectNamesNothing(const std::string& id) {
     const std::string shown = id.substr(0, 60);
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"get", id},
-             {"toggle", id, "true"},
-             {"toggle", id, "false"},
-             {"delete", id}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"get", id},
+                                               {"toggle", id, "true"},
+                                               {"toggle", id, "false"},
+                                               {"delete", id}}) {
       Json envelope = envelopeOf(runCorvane(args, store_.environment()));
       ASSERT_TRUE(envelope.is_object()) << args[0] << " " << shown;
       EXPECT_EQ(envelope["success"], false) << args[0] << " " << shown;
@@ -83,8 +83,8 @@ class HostileIdentifiers : public ::testing::Test {
     if (error.find("\xEF\xBF\xBD") == std::string::npos) {
       EXPECT_EQ(error, "List not found with ID: " + id) << shown;
     }
-    Json special = envelopeOf(
-        runCorvane({"special_reminders", id}, store_.environment()));
+    Json special =
+        envelopeOf(runCorvane({"special_reminders", id}, store_.environment()));
     EXPECT_EQ(special["success"], false) << shown;
   }
 
@@ -163,8 +163,8 @@ TEST_F(HostileIdentifiers, ReadOnlyCommandsShowNothingFromOutside) {
       envelopeOf(runCorvane({"reminders", "acct/list"}, store_.environment()));
   std::set<std::string> titles;
   for (const auto& record : everything["data"]) titles.insert(record["title"]);
-  EXPECT_EQ(titles, (std::set<std::string>{"Inside", "Other", "Newline",
-                                           "UID list"}));
+  EXPECT_EQ(titles,
+            (std::set<std::string>{"Inside", "Other", "Newline", "UID list"}));
 }
 
 TEST_F(HostileIdentifiers, AUidNamesNothingTheFileNameDoes) {
@@ -173,9 +173,9 @@ TEST_F(HostileIdentifiers, AUidNamesNothingTheFileNameDoes) {
       runCorvane({"get", "acct/list/dir-uid"}, store_.environment()));
   EXPECT_EQ(got["data"]["title"], "UID list");
   for (const std::string id : {"acct/list/list", "acct/list", "list"}) {
-    EXPECT_EQ(envelopeOf(runCorvane({"get", id}, store_.environment()))
-                  ["success"],
-              false)
+    EXPECT_EQ(
+        envelopeOf(runCorvane({"get", id}, store_.environment()))["success"],
+        false)
         << id;
   }
   // A folder named "sub.ics" is no item, and "delete" leaves it whole.
@@ -190,14 +190,13 @@ TEST_F(HostileIdentifiers, DeleteRemovesExactlyOneFile) {
   for (const std::string id : {"acct/list/item", "acct/list/new\nline"}) {
     auto expected = contentsBelow(store_.base());
     ASSERT_EQ(expected.erase("data/corvane/" + id + ".ics"), 1u) << id;
-    Json deleted =
-        envelopeOf(runCorvane({"delete", id}, store_.environment()));
+    Json deleted = envelopeOf(runCorvane({"delete", id}, store_.environment()));
     EXPECT_EQ(deleted["success"], true) << id;
     EXPECT_EQ(contentsBelow(store_.base()), expected) << id;
     // A second delete of the same identifier finds nothing.
-    EXPECT_EQ(envelopeOf(runCorvane({"delete", id}, store_.environment()))
-                  ["error"],
-              "Reminder not found")
+    EXPECT_EQ(
+        envelopeOf(runCorvane({"delete", id}, store_.environment()))["error"],
+        "Reminder not found")
         << id;
     EXPECT_EQ(contentsBelow(store_.base()), expected) << id;
   }

@@ -48,8 +48,7 @@ std::vector<ItemCase> oddItems() {
       {"truncated inside a parameter",
        "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:Dated\r\nDUE;TZID=Eur",
        std::nullopt},
-      {"invalid UTF-8 in the title",
-       todoText("u8", "caf\xE9 \xFF\xFE \xC3"),
+      {"invalid UTF-8 in the title", todoText("u8", "caf\xE9 \xFF\xFE \xC3"),
        "caf" + kReplacement + " " + kReplacement + kReplacement + " " +
            kReplacement},
       {"line feeds instead of CRLF",
@@ -71,8 +70,8 @@ std::vector<ItemCase> oddItems() {
        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nSUMMARY:An "
        "event\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
        std::nullopt},
-      {"END before BEGIN",
-       "END:VTODO\r\nEND:VCALENDAR\r\n" + calendar, "Whole"},
+      {"END before BEGIN", "END:VTODO\r\nEND:VCALENDAR\r\n" + calendar,
+       "Whole"},
   };
 }
 
@@ -91,8 +90,8 @@ TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
     EXPECT_EQ(listed["success"], true);
     EXPECT_EQ(listed["data"].size(), item.title ? 1u : 0u);
 
-    Json got = envelopeOf(
-        runCorvane({"get", "acct/list/item"}, store.environment()));
+    Json got =
+        envelopeOf(runCorvane({"get", "acct/list/item"}, store.environment()));
     ASSERT_TRUE(got.is_object());
     EXPECT_EQ(got["success"], item.title.has_value());
     if (item.title) {
@@ -102,8 +101,8 @@ TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
       EXPECT_EQ(got["error"], "Reminder not found");
     }
 
-    Json toggled = envelopeOf(runCorvane({"toggle", "acct/list/item", "true"},
-                                         store.environment()));
+    Json toggled = envelopeOf(
+        runCorvane({"toggle", "acct/list/item", "true"}, store.environment()));
     ASSERT_TRUE(toggled.is_object());
     std::string after = readBytes(file).value_or("<missing>");
     if (toggled["success"] == true) {
@@ -126,8 +125,8 @@ TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
 
 TEST(HostileItems, LineFeedsAndCrlfReadAlike) {
   TempStore store;
-  std::string crlf = todoText("same", "Same reminder", {"PRIORITY:3",
-                                                        "DUE:20260102T030405Z"});
+  std::string crlf =
+      todoText("same", "Same reminder", {"PRIORITY:3", "DUE:20260102T030405Z"});
   std::string lf;
   for (char c : crlf)
     if (c != '\r') lf.push_back(c);
@@ -225,7 +224,8 @@ TEST(HostileItems, FiftyMebibyteDescription) {
 // 10,000 components, each inside the one before.
 TEST(HostileItems, TenThousandNestedComponents) {
   TempStore store;
-  std::string text = "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:deep\r\nSUMMARY:Deep\r\n";
+  std::string text =
+      "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:deep\r\nSUMMARY:Deep\r\n";
   for (int i = 0; i < 10000; ++i) text += "BEGIN:VALARM\r\nACTION:DISPLAY\r\n";
   for (int i = 0; i < 10000; ++i) text += "END:VALARM\r\n";
   text += "END:VTODO\r\nEND:VCALENDAR\r\n";
@@ -254,8 +254,8 @@ TEST(HostileItems, TenThousandNestedComponents) {
     ASSERT_TRUE(toggled.is_object()) << id;
     std::string after = readBytes(file).value();
     if (toggled["success"] == true)
-      EXPECT_EQ(envelopeOf(runCorvane({"get", id}, store.environment()))
-                    ["data"]["isCompleted"],
+      EXPECT_EQ(envelopeOf(runCorvane(
+                    {"get", id}, store.environment()))["data"]["isCompleted"],
                 true)
           << id;
     else
@@ -275,7 +275,8 @@ TEST(HostileItems, HundredThousandProperties) {
   lines.push_back("RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;COUNT=5");
   for (int i = 1; i < 100000; ++i) {
     if (i % 100 == 0)
-      lines.push_back("RRULE:FREQ=DAILY;INTERVAL=" + std::to_string(i % 97 + 2));
+      lines.push_back("RRULE:FREQ=DAILY;INTERVAL=" +
+                      std::to_string(i % 97 + 2));
     else
       lines.push_back("X-FILLER-" + std::to_string(i) + ":value " +
                       std::to_string(i));

@@ -106,9 +106,8 @@ TEST_F(HostileStore, LinkLoopsAreIgnored) {
   EXPECT_EQ(idsOf(run({"reminders", "acct/list"})["data"]),
             std::set<std::string>{"acct/list/item"});
   EXPECT_EQ(run({"special_reminders", "today"})["success"], true);
-  for (const std::string id :
-       {"acct/list/loop", "acct/looplist/item", "loopacct/list/item",
-        "acct/alias/item"}) {
+  for (const std::string id : {"acct/list/loop", "acct/looplist/item",
+                               "loopacct/list/item", "acct/alias/item"}) {
     EXPECT_EQ(run({"get", id})["error"], "Reminder not found") << id;
     EXPECT_EQ(run({"delete", id})["error"], "Reminder not found") << id;
   }
@@ -175,10 +174,10 @@ TEST(HostileRoot, ListRemovedWhileAQueryRuns) {
   int rounds = 0, successes = 0, failures = 0;
   for (; rounds < 12; ++rounds) {
     for (int i = 0; i < 400; ++i)
-      store.writeFile("acct/list/r" + std::to_string(i) + ".ics",
-                      todoText("r" + std::to_string(i), "Item " +
-                                   std::to_string(i),
-                               {"DUE:20260101T000000Z"}));
+      store.writeFile(
+          "acct/list/r" + std::to_string(i) + ".ics",
+          todoText("r" + std::to_string(i), "Item " + std::to_string(i),
+                   {"DUE:20260101T000000Z"}));
     std::vector<BackgroundRun> runs;
     runs.emplace_back(std::vector<std::string>{"reminders", "acct/list"},
                       store.environment(), store.base() / "out-a");
@@ -187,8 +186,7 @@ TEST(HostileRoot, ListRemovedWhileAQueryRuns) {
         store.environment(), store.base() / "out-b");
     runs.emplace_back(std::vector<std::string>{"list"}, store.environment(),
                       store.base() / "out-c");
-    std::this_thread::sleep_for(
-        std::chrono::microseconds(random() % 20000));
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
     fs::remove_all(store.root() / "acct/list");
     for (auto& background : runs) {
       Json envelope = envelopeOf(background.wait());

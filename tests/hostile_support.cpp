@@ -49,7 +49,8 @@ BackgroundRun::BackgroundRun(const std::vector<std::string>& args,
   std::vector<std::string> argv = {CORVANE_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> env;
-  for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
+  for (const auto& [name, value] : environment)
+    env.push_back(name + "=" + value);
   std::vector<char*> argPointers = pointersTo(argv);
   std::vector<char*> envPointers = pointersTo(env);
   posix_spawn_file_actions_t actions;
@@ -102,7 +103,7 @@ RunResult BackgroundRun::wait() {
 }
 
 RunResult BackgroundRun::waitAtMost(std::chrono::milliseconds limit,
-                                     bool* inTime) {
+                                    bool* inTime) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   *inTime = true;
   while (pid_ > 0) {
