@@ -13,9 +13,9 @@
 namespace corvane {
 namespace {
 
-void writeToStandardOutput(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+void writeToStandardOutput(std::string_view piece, bool ends) {
+  std::fwrite(piece.data(), 1, piece.size(), stdout);
+  if (ends) std::fflush(stdout);
 }
 
 // What `run` must do after dispatching: signal itself, or leave that to
@@ -107,7 +107,7 @@ void Corvane::getRemindersInList(const std::string& listId,
       [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
       },
-      [this](const Result<JsonValue>& answer) { finishQuery(answer); });
+      [this](Result<JsonValue> answer) { finishQuery(std::move(answer)); });
 }
 
 void Corvane::getRemindersInSpecialList(const std::string& listId,
@@ -118,12 +118,12 @@ void Corvane::getRemindersInSpecialList(const std::string& listId,
       [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
       },
-      [this](const Result<JsonValue>& answer) { finishQuery(answer); });
+      [this](Result<JsonValue> answer) { finishQuery(std::move(answer)); });
 }
 
-void Corvane::finishQuery(const Result<JsonValue>& answer) {
+void Corvane::finishQuery(Result<JsonValue> answer) {
   if (answer.ok())
-    outputJSON(answer.value(), std::nullopt, true);
+    outputJSON(std::move(answer.value()), std::nullopt, true);
   else
     outputJSON(std::nullopt, answer.reason(), false);
   semaphore.release();
@@ -151,7 +151,7 @@ void Corvane::getReminder(const std::string& reminderId) {
         return humanReadableRecurrenceRule(id, *eventStore);
       });
   if (record.ok())
-    outputJSON(record.value(), std::nullopt, true);
+    outputJSON(std::move(record.value()), std::nullopt, true);
   else
     outputJSON(std::nullopt, record.reason(), false);
 }
@@ -173,13 +173,12 @@ void Corvane::outputJSON(std::optional<JsonValue> data,
   envelope["success"] = success;
   if (data) envelope["data"] = std::move(*data);
   if (error) envelope["error"] = std::move(*error);
-  std::optional<std::string> text = writePrettyJson(envelope);
-  if (!text) {
-    output_("{\"error\":\"Error encoding to JSON\", \"success\":false}\n");
+  auto piece = [this](std::string_view text) { output_(text, false); };
+  if (!writePrettyJson(envelope, piece)) {
+    output_("{\"error\":\"Error encoding to JSON\", \"success\":false}\n", true);
     return;
   }
-  text->push_back('\n');
-  output_(*text);
+  output_("\n", true);
 }
 
 void Corvane::checkPermissionStatus() {

@@ -19,8 +19,9 @@
 
 namespace corvane {
 
-// Where the envelope goes; standard output unless a test says otherwise.
-using OutputSink = std::function<void(std::string_view text)>;
+// Where the envelope goes, piece by piece, `ends` set on its last piece;
+// standard output unless a test says otherwise.
+using OutputSink = std::function<void(std::string_view piece, bool ends)>;
 
 class Corvane {
  public:
@@ -53,7 +54,7 @@ class Corvane {
 
   // Prints a query's answer from whichever thread delivers it, then
   // signals; every asynchronous command ends here.
-  void finishQuery(const Result<JsonValue>& answer);
+  void finishQuery(Result<JsonValue> answer);
 
   std::unique_ptr<ReminderStore> eventStore;
   std::counting_semaphore<> semaphore{0};

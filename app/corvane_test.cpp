@@ -18,11 +18,15 @@ class CorvaneRun {
     auto store = std::make_unique<MemoryStore>();
     store_ = store.get();
     if (setUp) setUp(*store_);
-    app_ = std::make_unique<Corvane>(std::move(store), [this](std::string_view text) {
-      std::lock_guard guard(mutex_);
-      printed_.emplace_back(text);
-      printedOn_ = std::this_thread::get_id();
-    });
+    app_ = std::make_unique<Corvane>(
+        std::move(store), [this](std::string_view piece, bool ends) {
+          std::lock_guard guard(mutex_);
+          pending_ += piece;
+          if (!ends) return;
+          printed_.push_back(std::move(pending_));
+          pending_.clear();
+          printedOn_ = std::this_thread::get_id();
+        });
   }
 
   nlohmann::json run(const std::string& command,
@@ -30,6 +34,7 @@ class CorvaneRun {
     app_->run(command, args);
     std::lock_guard guard(mutex_);
     EXPECT_EQ(printed_.size(), 1u) << command;
+    EXPECT_EQ(pending_, "") << command;
     if (printed_.size() != 1) return nullptr;
     EXPECT_EQ(printed_[0].back(), '\n');
     return nlohmann::json::parse(printed_[0]);
@@ -44,6 +49,7 @@ class CorvaneRun {
   std::unique_ptr<Corvane> app_;
   std::mutex mutex_;
   std::vector<std::string> printed_;
+  std::string pending_;  // pieces of an envelope not yet ended
   std::thread::id printedOn_;
 };
 

@@ -9,124 +9,175 @@
 namespace corvane {
 namespace {
 
+// Whether every part of `value` has a JSON text: checked before the first
+// byte goes out, since a half-written answer could not be taken back.
+bool isWritable(const JsonValue& value) {
+  switch (value.type()) {
+    case JsonValue::value_t::object:
+      for (auto it = value.begin(); it != value.end(); ++it)
+        if (!isValidUtf8(it.key()) || !isWritable(*it)) return false;
+      return true;
+    case JsonValue::value_t::array:
+      for (const auto& element : value)
+        if (!isWritable(element)) return false;
+      return true;
+    case JsonValue::value_t::string:
+      return isValidUtf8(value.get_ref<const std::string&>());
+    case JsonValue::value_t::number_float:
+      return std::isfinite(value.get<double>());
+    case JsonValue::value_t::boolean:
+    case JsonValue::value_t::number_integer:
+    case JsonValue::value_t::number_unsigned:
+    case JsonValue::value_t::null:
+      return true;
+    default:
+      return false;  // binary and discarded values have no JSON form
+  }
+}
+
 class Writer {
  public:
-  bool write(const JsonValue& value, int depth) {
+  explicit Writer(const TextSink& sink) : sink_(sink) { out_.reserve(kPiece); }
+
+  void write(const JsonValue& value, int depth) {
     switch (value.type()) {
       case JsonValue::value_t::object:
-        return writeContainer(value, depth, '{', '}');
+        writeContainer(value, depth, '{', '}');
+        break;
       case JsonValue::value_t::array:
-        return writeContainer(value, depth, '[', ']');
+        writeContainer(value, depth, '[', ']');
+        break;
       case JsonValue::value_t::string:
-        return writeString(value.get_ref<const std::string&>());
+        writeString(value.get_ref<const std::string&>());
+        break;
       case JsonValue::value_t::boolean:
-        out_ += value.get<bool>() ? "true" : "false";
-        return true;
+        append(value.get<bool>() ? "true" : "false");
+        break;
       case JsonValue::value_t::number_integer:
-        out_ += std::to_string(value.get<std::int64_t>());
-        return true;
+        append(std::to_string(value.get<std::int64_t>()));
+        break;
       case JsonValue::value_t::number_unsigned:
-        out_ += std::to_string(value.get<std::uint64_t>());
-        return true;
-      case JsonValue::value_t::number_float: {
-        double number = value.get<double>();
-        if (!std::isfinite(number)) return false;
-        out_ += JsonValue(number).dump();
-        return true;
-      }
-      case JsonValue::value_t::null:
-        out_ += "null";
-        return true;
+        append(std::to_string(value.get<std::uint64_t>()));
+        break;
+      case JsonValue::value_t::number_float:
+        append(JsonValue(value.get<double>()).dump());
+        break;
       default:
-        return false;  // binary and discarded values have no JSON form
+        append("null");
     }
   }
 
-  std::string take() { return std::move(out_); }
+  void finish() {
+    if (!out_.empty()) sink_(out_);
+    out_.clear();
+  }
 
  private:
-  void indent(int depth) { out_.append(static_cast<size_t>(depth) * 2, ' '); }
+  static constexpr size_t kPiece = size_t{64} << 10;
 
-  bool writeContainer(const JsonValue& value, int depth, char open,
-                      char close) {
-    out_ += open;
-    if (value.empty()) {
-      out_ += close;
-      return true;
+  // A piece goes out when full; a text longer than a piece goes out as it
+  // is, so the buffer never grows.
+  void append(std::string_view text) {
+    if (out_.size() + text.size() > kPiece) {
+      finish();
+      if (text.size() > kPiece) {
+        sink_(text);
+        return;
+      }
     }
-    out_ += '\n';
+    out_.append(text);
+  }
+
+  void indent(int depth) {
+    static constexpr std::string_view kBlanks = "                                ";
+    for (size_t left = static_cast<size_t>(depth) * 2; left > 0;) {
+      size_t now = std::min(left, kBlanks.size());
+      append(kBlanks.substr(0, now));
+      left -= now;
+    }
+  }
+
+  void writeContainer(const JsonValue& value, int depth, char open, char close) {
+    append({&open, 1});
+    if (value.empty()) {
+      append({&close, 1});
+      return;
+    }
+    append("\n");
     bool first = true;
     for (auto it = value.begin(); it != value.end(); ++it) {
-      if (!first) out_ += ",\n";
+      if (!first) append(",\n");
       first = false;
       indent(depth + 1);
       if (value.is_object()) {
-        if (!writeString(it.key())) return false;
-        out_ += " : ";
+        writeString(it.key());
+        append(" : ");
       }
-      if (!write(*it, depth + 1)) return false;
+      write(*it, depth + 1);
     }
-    out_ += '\n';
+    append("\n");
     indent(depth);
-    out_ += close;
-    return true;
+    append({&close, 1});
   }
 
   // Most of an envelope is text that needs no escape, so the bytes between
-  // two escapes are appended as one run rather than one at a time, and
-  // only a text with bytes beyond ASCII is checked for valid UTF-8.
-  bool writeString(const std::string& text) {
-    out_ += '"';
+  // two escapes go out as one run rather than one at a time.
+  void writeString(std::string_view text) {
+    append("\"");
     const char* run = text.data();
     const char* end = run + text.size();
-    bool beyondAscii = false;
     for (const char* at = run; at != end; ++at) {
       unsigned char c = static_cast<unsigned char>(*at);
       if (kPlain[c]) continue;
-      if (c >= 0x80) {
-        beyondAscii = true;
-        continue;
-      }
-      out_.append(run, at);
+      append({run, static_cast<size_t>(at - run)});
       run = at + 1;
       switch (c) {
-        case '"': out_ += "\\\""; break;
-        case '\\': out_ += "\\\\"; break;
-        case '/': out_ += "\\/"; break;
-        case '\b': out_ += "\\b"; break;
-        case '\f': out_ += "\\f"; break;
-        case '\n': out_ += "\\n"; break;
-        case '\r': out_ += "\\r"; break;
-        case '\t': out_ += "\\t"; break;
+        case '"': append("\\\""); break;
+        case '\\': append("\\\\"); break;
+        case '/': append("\\/"); break;
+        case '\b': append("\\b"); break;
+        case '\f': append("\\f"); break;
+        case '\n': append("\\n"); break;
+        case '\r': append("\\r"); break;
+        case '\t': append("\\t"); break;
         default: {  // the other control characters
           char escape[8];
           std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out_ += escape;
+          append(escape);
         }
       }
     }
-    out_.append(run, end);
-    out_ += '"';
-    return !beyondAscii || isValidUtf8(text);
+    append({run, static_cast<size_t>(end - run)});
+    append("\"");
   }
 
-  // Bytes written as they are: printable ASCII but the quotation mark, the
-  // backslash and the slash.
+  // Bytes written as they are: all but the control characters, the
+  // quotation mark, the backslash and the slash (text is valid UTF-8 by now).
   static constexpr auto kPlain = [] {
     std::array<bool, 256> plain{};
-    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '\\' && c != '/';
+    for (int c = 0x20; c < 0x100; ++c) plain[c] = c != '"' && c != '\\' && c != '/';
     return plain;
   }();
 
+  const TextSink& sink_;
   std::string out_;
 };
 
 }  // namespace
 
+bool writePrettyJson(const JsonValue& value, const TextSink& sink) {
+  if (!isWritable(value)) return false;
+  Writer writer(sink);
+  writer.write(value, 0);
+  writer.finish();
+  return true;
+}
+
 std::optional<std::string> writePrettyJson(const JsonValue& value) {
-  Writer writer;
-  if (!writer.write(value, 0)) return std::nullopt;
-  return writer.take();
+  std::string text;
+  if (!writePrettyJson(value, [&text](std::string_view piece) { text += piece; }))
+    return std::nullopt;
+  return text;
 }
 
 }  // namespace corvane

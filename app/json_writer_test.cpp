@@ -61,5 +61,40 @@ TEST(JsonWriterTest, RefusesWhatHasNoJsonText) {
   EXPECT_FALSE(writePrettyJson(JsonValue(std::nan(""))));
 }
 
+TEST(JsonWriterTest, LargeAnswersGoOutInBoundedPieces) {
+  JsonValue records = JsonValue::array();
+  for (int i = 0; i < 3000; ++i)
+    records.push_back(JsonValue::object({{"title", "Reminder " + std::to_string(i)},
+                                         {"notes", "a/b \"quoted\""}}));
+  records.push_back(std::string(300 << 10, 'x'));  // one text over a piece
+  records.push_back("tail");
+  std::vector<std::string> pieces;
+  ASSERT_TRUE(writePrettyJson(records, [&](std::string_view piece) {
+    pieces.emplace_back(piece);
+  }));
+  ASSERT_GT(pieces.size(), 3u);
+  std::string joined;
+  for (const auto& piece : pieces) {
+    EXPECT_FALSE(piece.empty());
+    // No piece but the long text itself is larger than the writer's buffer.
+    if (piece.find("xxxx") == std::string::npos) {
+      EXPECT_LE(piece.size(), 64u << 10);
+    }
+    joined += piece;
+  }
+  EXPECT_EQ(nlohmann::ordered_json::parse(joined), records);
+  EXPECT_EQ(joined, *writePrettyJson(records));
+  EXPECT_NE(joined.find("\"a\\/b \\\"quoted\\\"\""), std::string::npos);
+}
+
+TEST(JsonWriterTest, WritesNothingWhenAnyPartIsUnwritable) {
+  JsonValue records = JsonValue::array();
+  for (int i = 0; i < 5000; ++i) records.push_back("fine text, long enough to fill");
+  records.push_back("bad \xff byte at the very end");
+  int pieces = 0;
+  EXPECT_FALSE(writePrettyJson(records, [&](std::string_view) { ++pieces; }));
+  EXPECT_EQ(pieces, 0);
+}
+
 }  // namespace
 }  // namespace corvane

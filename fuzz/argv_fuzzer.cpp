@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/corvane.h"
@@ -103,13 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (auto& word : words) word = corvane::repairUtf8(word);
 
   std::vector<std::string> printed;
+  std::string pending;
   {
-    corvane::Corvane app(sampleStore(), [&](std::string_view text) {
-      printed.emplace_back(text);
+    corvane::Corvane app(sampleStore(), [&](std::string_view piece, bool ends) {
+      pending += piece;
+      if (ends) printed.push_back(std::exchange(pending, {}));
     });
     app.run(words[0], std::vector<std::string>(words.begin() + 1, words.end()));
   }
-  require(printed.size() == 1);
+  require(printed.size() == 1 && pending.empty());
   const std::string& out = printed.front();
   require(corvane::isValidUtf8(out));
   require(out.size() > 2 && out.back() == '\n');

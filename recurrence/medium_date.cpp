@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <mutex>
 
 #include "recurrence/user_locale.h"
 
@@ -47,11 +48,21 @@ std::string isoDate(Instant day) {
 }  // namespace
 
 std::string mediumDateInLocale(Instant instant, const std::string& localeId) {
-  std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateInstance(
-      icu::DateFormat::kMedium, icu::Locale(localeId.c_str())));
+  // Making a formatter loads the locale's patterns and a calendar, which
+  // costs far more than formatting; a query formats a date for each of
+  // thousands of recurring reminders, all in the same locale.
+  static std::mutex mutex;
+  static std::string formatterLocale;
+  static std::unique_ptr<icu::DateFormat> format;
   Instant day = localDayAsUtc(instant);
+  std::lock_guard lock(mutex);
+  if (!format || formatterLocale != localeId) {
+    format.reset(icu::DateFormat::createDateInstance(
+        icu::DateFormat::kMedium, icu::Locale(localeId.c_str())));
+    if (format) format->setTimeZone(*icu::TimeZone::getGMT());
+    formatterLocale = localeId;
+  }
   if (!format) return isoDate(day);
-  format->setTimeZone(*icu::TimeZone::getGMT());
   UDate date = static_cast<double>(day.time_since_epoch().count()) *
                kMillisecondsPerSecond;
   icu::UnicodeString text;

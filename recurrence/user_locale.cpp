@@ -4,12 +4,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace corvane {
 
 namespace {
 
-bool icuKnowsLanguage(const std::string& localeId) {
+bool searchIcuLanguages(const std::string& localeId) {
   icu::Locale locale(localeId.c_str());
   if (locale.isBogus()) return false;
   int32_t count = 0;
@@ -18,6 +19,20 @@ bool icuKnowsLanguage(const std::string& localeId) {
     if (std::strcmp(available[i].getLanguage(), locale.getLanguage()) == 0)
       return true;
   return false;
+}
+
+// The answer for the locale last asked about: every date and month name of
+// a query asks about the same one, and the search goes through hundreds.
+bool icuKnowsLanguage(const std::string& localeId) {
+  static std::mutex mutex;
+  static std::string asked;
+  static bool known = false;
+  std::lock_guard lock(mutex);
+  if (asked.empty() || asked != localeId) {
+    known = searchIcuLanguages(localeId);
+    asked = localeId;
+  }
+  return known;
 }
 
 }  // namespace

@@ -19,11 +19,11 @@ using Json = nlohmann::ordered_json;
 class Answers {
  public:
   QueryAnswer function() {
-    return [this](const Result<Json>& answer) {
+    return [this](Result<Json> answer) {
       std::lock_guard lock(mutex_);
       ++count_;
       thread_ = std::this_thread::get_id();
-      last_.emplace(answer);
+      last_.emplace(std::move(answer));
     };
   }
   int count() const {
