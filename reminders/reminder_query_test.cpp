@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -177,6 +178,28 @@ TEST_F(QueryTest, ListQueryFiltersAndSorts) {
   EXPECT_EQ(idsOf(records()),
             (std::vector<std::string>{"home/tasks/early", "home/tasks/late",
                                       "home/tasks/undated"}));
+}
+
+TEST_F(QueryTest, LargeAnswerKeepsSortedOrderAndEveryRecord) {
+  // Enough reminders for the records to be built on several threads.
+  std::vector<std::string> expected;
+  for (int i = 0; i < 3000; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "r%04d", i);
+    Reminder reminder = reminderIn("home/tasks", name);
+    reminder.dueDateComponents = dueAt(Instant{} + 1'700'000'000s + i * 60s);
+    expected.push_back(reminder.identifier);
+  }
+  for (int i = 2999; i >= 0; --i) {  // stored in the reverse order
+    Reminder reminder = reminderIn("home/tasks", expected[i].substr(11));
+    reminder.dueDateComponents = dueAt(Instant{} + 1'700'000'000s + i * 60s);
+    store_->addReminder(reminder);
+  }
+  inList("home/tasks", "all", "deadline");
+  Json result = records();
+  EXPECT_EQ(idsOf(result), expected);
+  for (size_t i = 0; i < result.size(); ++i)
+    ASSERT_EQ(result[i]["title"], expected[i].substr(11)) << i;
 }
 
 TEST_F(QueryTest, FailingFetchIsReported) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <system_error>
 
 #include "store/authorization.h"
 #include "store/completion_edit.h"
@@ -32,21 +33,24 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
   bool whole = false;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
       info.st_size <= kMaxItemBytes) {
-    // One byte more than the file holds, so that the end of a file that did
-    // not grow meanwhile shows on the second read.
-    bytes.resize(static_cast<size_t>(info.st_size) + 1);
+    // One byte more than the file holds: a read that stops short of it at
+    // the size the file had is at its end, which spares a store of 10,000
+    // items as many reads that only find the end. A file that grew
+    // meanwhile fills the extra byte and is read on to its new end.
+    const auto size = static_cast<size_t>(info.st_size);
+    bytes.resize(size + 1);
     size_t filled = 0;
     while (true) {
       if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
       ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) break;
-      if (got == 0) {
+      filled += static_cast<size_t>(got);
+      if (got == 0 || (filled == size && bytes.size() == size + 1)) {
         bytes.resize(filled);
         whole = true;
         break;
       }
-      filled += static_cast<size_t>(got);
       if (filled > static_cast<size_t>(kMaxItemBytes)) break;
     }
   }
@@ -256,19 +260,31 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
   std::vector<ReminderPtr> read(files.size());
   std::atomic<size_t> next{0};
   const bool dueDateOnly = needsDueDate(query);
+  std::atomic<bool> failed{false};
   auto work = [&] {
-    std::string bytes, path;  // reused for every file this thread reads
-    for (size_t i = next++; i < files.size(); i = next++) {
-      ReminderPtr reminder = readListed(files, i, dueDateOnly, bytes, path);
-      if (reminder && matches(*reminder, query)) read[i] = std::move(reminder);
+    try {
+      std::string bytes, path;  // reused for every file this thread reads
+      for (size_t i = next++; i < files.size(); i = next++) {
+        ReminderPtr reminder = readListed(files, i, dueDateOnly, bytes, path);
+        if (reminder && matches(*reminder, query)) read[i] = std::move(reminder);
+      }
+    } catch (const std::exception&) {
+      failed = true;  // out of memory: the fetch as a whole fails
+      next = files.size();
     }
   };
   size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
   workers = std::min(workers, std::max<size_t>(1, files.size() / 16));
   std::vector<std::thread> helpers;
-  for (size_t i = 1; i < workers; ++i) helpers.emplace_back(work);
+  try {
+    for (size_t i = 1; i < workers; ++i) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: those started and this one share the
+    // files all the same.
+  }
   work();
   for (auto& helper : helpers) helper.join();
+  if (failed) return std::nullopt;
 
   std::vector<ReminderPtr> result;
   for (auto& reminder : read)
