@@ -13,6 +13,9 @@ namespace {
 bool searchIcuLanguages(const std::string& localeId) {
   icu::Locale locale(localeId.c_str());
   if (locale.isBogus()) return false;
+  // Every ICU has English, the C locale's language; going through the
+  // list of locales costs more than a whole small query.
+  if (std::strcmp(locale.getLanguage(), "en") == 0) return true;
   int32_t count = 0;
   const icu::Locale* available = icu::Locale::getAvailableLocales(count);
   for (int32_t i = 0; i < count; ++i)

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "store/database_zone.h"
+
 namespace corvane {
 namespace {
 
@@ -138,10 +140,15 @@ std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
   static std::unordered_map<std::string, std::shared_ptr<const TimeZone>> named;
   std::lock_guard guard(zoneLock());
   if (auto found = named.find(tzid); found != named.end()) return found->second;
-  icaltimezone* known = icaltimezone_get_builtin_timezone(tzid.c_str());
-  if (!known) known = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
-  std::shared_ptr<const TimeZone> zone;
-  if (known) zone = std::make_shared<IcalZone>(known, false);
+  // libical would work out each database zone's clock changes from its
+  // first year, 1847 for some, which costs milliseconds a zone; it stays
+  // for the names only it understands (its own prefixed TZIDs).
+  std::shared_ptr<const TimeZone> zone = databaseZone(tzid);
+  if (!zone) {
+    icaltimezone* known = icaltimezone_get_builtin_timezone(tzid.c_str());
+    if (!known) known = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
+    if (known) zone = std::make_shared<IcalZone>(known, false);
+  }
   named.emplace(tzid, zone);
   return zone;
 }

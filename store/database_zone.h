@@ -1,0 +1,24 @@
+// Zones of the system's time zone database (/usr/share/zoneinfo, or TZDIR),
+// the same data the C library reads.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "store/due_date.h"
+
+namespace corvane {
+
+// The database zone named `name` ("Europe/Berlin"); null when the name is
+// not a plain zone name or the database has no such zone. A time skipped
+// by a clock change resolves forward by the length of the gap, a time that
+// is repeated to its first occurrence, as the C library does for the
+// system zone. Safe to use from any thread.
+std::shared_ptr<const TimeZone> databaseZone(const std::string& name);
+
+// Whether `name` could name a database zone: relative, made of parts of
+// letters, digits and "._+-", none of them "." or "..". Anything else would
+// have the database reader open a file outside the database.
+bool isZoneName(const std::string& name);
+
+}  // namespace corvane
