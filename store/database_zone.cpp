@@ -50,6 +50,16 @@ bool isZoneName(const std::string& name) {
   }
 }
 
+std::shared_ptr<const TimeZone> localtimeFileZone() {
+  static const std::shared_ptr<const TimeZone> zone = [] {
+    absl::TimeZone loaded;
+    return absl::LoadTimeZone("/etc/localtime", &loaded)
+               ? std::make_shared<DatabaseZone>(loaded)
+               : std::shared_ptr<DatabaseZone>();
+  }();
+  return zone;
+}
+
 std::shared_ptr<const TimeZone> databaseZone(const std::string& name) {
   // "localtime" is Abseil's word for the system zone, not a database name.
   if (!isZoneName(name) || name == "localtime") return nullptr;

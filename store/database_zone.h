@@ -16,6 +16,10 @@ namespace corvane {
 // system zone. Safe to use from any thread.
 std::shared_ptr<const TimeZone> databaseZone(const std::string& name);
 
+// The zone of /etc/localtime, which the C library reads when TZ is unset;
+// null when that file is missing or not a zone file. Loaded once.
+std::shared_ptr<const TimeZone> localtimeFileZone();
+
 // Whether `name` could name a database zone: relative, made of parts of
 // letters, digits and "._+-", none of them "." or "..". Anything else would
 // have the database reader open a file outside the database.

@@ -65,6 +65,19 @@ TEST(DatabaseZoneTest, AgreesWithTheCLibraryAcrossYearsAndClockChanges) {
   }
 }
 
+TEST(DatabaseZoneTest, SystemZoneWithoutTzAgreesWithTheCLibrary) {
+  ScopedEnvironment environment;
+  environment.unset("TZ");
+  auto system = systemTimeZone();
+  for (int year : {1960, 2000, 2026, 2050})
+    for (int month = 1; month <= 12; ++month)
+      for (int hour : {0, 1, 2, 3, 12, 23}) {
+        LocalDateTime local{year, month, 28, hour, 30, 0};
+        ASSERT_EQ(system->instantFor(local), cLibraryInstant(local))
+            << year << "-" << month << " " << hour;
+      }
+}
+
 TEST(DatabaseZoneTest, SkippedTimesGoForwardAndRepeatedOnesComeFirst) {
   auto berlin = databaseZone("Europe/Berlin");
   ASSERT_TRUE(berlin);

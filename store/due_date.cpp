@@ -1,7 +1,10 @@
 #include "store/due_date.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
+
+#include "store/database_zone.h"
 
 namespace corvane {
 namespace {
@@ -28,6 +31,11 @@ class Utc final : public TimeZone {
 class SystemZone final : public TimeZone {
  public:
   std::optional<Instant> instantFor(const LocalDateTime& t) const override {
+    // With TZ unset the C library reads /etc/localtime again for every
+    // conversion, one at a time for the whole process; the same file read
+    // once gives the same answers.
+    if (std::getenv("TZ") == nullptr)
+      if (auto zone = localtimeFileZone()) return zone->instantFor(t);
     std::tm fields{};
     fields.tm_year = t.year - 1900;
     fields.tm_mon = t.month - 1;
