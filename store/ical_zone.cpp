@@ -1,5 +1,8 @@
 #include "store/ical_zone.h"
 
+#include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <mutex>
 #include <unordered_map>
 
@@ -26,19 +29,40 @@ class IcalZone final : public TimeZone {
   IcalZone(const IcalZone&) = delete;
   IcalZone& operator=(const IcalZone&) = delete;
 
+  // libical itself reads a skipped time with the offset after the change,
+  // which lands before the time the user meant, and a repeated time as its
+  // second occurrence. Every other zone of corvane (and the C library)
+  // moves a skipped time forward and takes a repeated one's first
+  // occurrence, so the instant is found from the zone's offsets instead.
   std::optional<Instant> instantFor(const LocalDateTime& t) const override {
-    icaltimetype local = icaltime_null_time();
-    local.year = t.year;
-    local.month = t.month;
-    local.day = t.day;
-    local.hour = t.hour;
-    local.minute = t.minute;
-    local.second = t.second;
+    using namespace std::chrono;
+    const sys_seconds asUtc = sys_days{year{t.year} / t.month / t.day} +
+                              hours{t.hour} + minutes{t.minute} + seconds{t.second};
     std::lock_guard guard(zoneLock());
-    return Instant{std::chrono::seconds{icaltime_as_timet_with_zone(local, zone_)}};
+    // The offsets in force a little more than a day either side: clock
+    // changes are further apart than that.
+    const seconds before = offsetAt(asUtc - 26h), after = offsetAt(asUtc + 26h);
+    auto fits = [&](seconds offset) { return offsetAt(asUtc - offset) == offset; };
+    const bool beforeFits = fits(before), afterFits = fits(after);
+    sys_seconds instant = asUtc - before;  // skipped: forward by the gap
+    if (beforeFits && afterFits)
+      instant = std::min(asUtc - before, asUtc - after);
+    else if (afterFits)
+      instant = asUtc - after;
+    return Instant{instant.time_since_epoch()};
   }
 
  private:
+  // Call with zoneLock() held.
+  std::chrono::seconds offsetAt(std::chrono::sys_seconds instant) const {
+    icaltimetype utc = icaltime_from_timet_with_zone(
+        static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
+        icaltimezone_get_utc_timezone());
+    int isDaylight = 0;
+    return std::chrono::seconds{
+        icaltimezone_get_utc_offset_of_utc_time(zone_, &utc, &isDaylight)};
+  }
+
   icaltimezone* zone_;
   bool owned_;
 };
