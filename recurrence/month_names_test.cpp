@@ -5,7 +5,7 @@
 #include <climits>
 #include <thread>
 
-#include "recurrence/scoped_environment.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {

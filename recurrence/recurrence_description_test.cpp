@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "recurrence/scoped_environment.h"
+#include "tests/scoped_environment.h"
 #include "store/memory_store.h"
 
 namespace corvane {

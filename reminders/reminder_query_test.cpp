@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "recurrence/scoped_environment.h"
+#include "tests/scoped_environment.h"
 #include "store/memory_store.h"
 
 namespace corvane {

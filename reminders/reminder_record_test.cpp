@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "recurrence/scoped_environment.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {

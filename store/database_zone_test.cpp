@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "recurrence/scoped_environment.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "tests/scoped_environment.h"
+
 namespace corvane {
 namespace {
 
@@ -18,25 +20,6 @@ std::string utcText(std::optional<Instant> instant) {
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
   return text;
 }
-
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_)
-      ::setenv("TZ", old_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 DueDateComponents components(int year, int month, int day,
                              std::optional<int> hour = std::nullopt,

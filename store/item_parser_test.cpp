@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/scoped_environment.h"
+
 namespace corvane {
 namespace {
 
@@ -26,26 +28,6 @@ std::string dueText(const Reminder& reminder) {
   if (!reminder.dueDateComponents) return "no due date";
   return utcText(resolveComponents(*reminder.dueDateComponents));
 }
-
-// Sets the process's time zone for one test and puts the old one back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-  }
-  ~ScopedTimeZone() {
-    if (old_)
-      ::setenv("TZ", old_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> old_;
-};
 
 // A calendar file holding one VTODO with the given properties.
 std::string todoFile(const std::string& properties,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/item_parser.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {
@@ -18,21 +19,7 @@ namespace {
 // one with clock changes.
 class ItemScannerTest : public testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* zone = std::getenv("TZ")) oldZone_ = zone;
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
-  }
-  void TearDown() override {
-    if (oldZone_)
-      ::setenv("TZ", oldZone_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
-    ::tzset();
-  }
-
- private:
-  std::optional<std::string> oldZone_;
+  ScopedTimeZone zone_{"Europe/Berlin"};
 };
 
 std::string instantText(const std::optional<Instant>& instant) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/cli_test_support.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane::e2e {
 namespace {
@@ -65,26 +66,6 @@ std::optional<Seconds> parseIsoUtc(const std::string& text) {
          std::chrono::seconds{s};
 }
 
-// Sets TZ in this process for one scope, as the child will see it.
-class ScopedZone {
- public:
-  explicit ScopedZone(const std::string& zone) {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", zone.c_str(), 1);
-    tzset();
-  }
-  ~ScopedZone() {
-    if (saved_)
-      setenv("TZ", saved_->c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
-
 // The current local day in `zone`: its first second, the moment of asking
 // and its last second (23:59:59 local).
 struct LocalDay {
@@ -104,7 +85,7 @@ Seconds localTimeOf(const std::tm& day, int hour, int minute, int second) {
 // Waits out the last seconds of a day, so that corvane, run just after,
 // sees the same day as the test.
 LocalDay todayIn(const std::string& zone) {
-  ScopedZone scoped(zone);
+  ScopedTimeZone scoped(zone);
   for (;;) {
     Seconds now = currentTime();
     std::time_t t = now.time_since_epoch().count();
@@ -122,7 +103,7 @@ LocalDay todayIn(const std::string& zone) {
 // stands for in that zone.
 std::pair<std::string, Seconds> localDue(const std::string& zone, Seconds dayOf,
                                          std::optional<int> hour) {
-  ScopedZone scoped(zone);
+  ScopedTimeZone scoped(zone);
   std::time_t t = dayOf.time_since_epoch().count();
   std::tm fields{};
   localtime_r(&t, &fields);

@@ -58,4 +58,13 @@ class ScopedEnvironment {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Sets the process's time zone (TZ) for one scope.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const std::string& zone) { environment_.set("TZ", zone); }
+
+ private:
+  ScopedEnvironment environment_;
+};
+
 }  // namespace corvane
