@@ -34,6 +34,7 @@ Records recordsOf(const std::vector<ReminderPtr>& kept,
     }
   };
   std::vector<std::thread> helpers;
+  helpers.reserve(workers);  // growing it later could throw past a running thread
   for (size_t worker = 1; worker < workers; ++worker) {
     try {
       helpers.emplace_back(build, worker);

@@ -276,6 +276,7 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
   size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
   workers = std::min(workers, std::max<size_t>(1, files.size() / 16));
   std::vector<std::thread> helpers;
+  helpers.reserve(workers);  // growing it later could throw past a running thread
   try {
     for (size_t i = 1; i < workers; ++i) helpers.emplace_back(work);
   } catch (const std::system_error&) {
