@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/scoped_environment.h"
 #include "store/memory_store.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/scoped_environment.h"
 #include "store/memory_store.h"
+#include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {
