@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/builders.h"
+
 namespace corvane {
 namespace {
 
@@ -13,35 +15,6 @@ Reminder named(std::string id) {
   Reminder reminder;
   reminder.identifier = std::move(id);
   return reminder;
-}
-
-// Due-date components of a day, optionally with a time of day.
-DueDateComponents onDay(int year, int month, int day,
-                        std::optional<int> hour = std::nullopt,
-                        std::optional<int> minute = std::nullopt,
-                        std::optional<int> second = std::nullopt) {
-  DueDateComponents components;
-  components.year = year;
-  components.month = month;
-  components.day = day;
-  components.hour = hour;
-  components.minute = minute;
-  components.second = second;
-  return components;
-}
-
-DueDateComponents dueAt(Instant instant) {
-  auto day = std::chrono::floor<std::chrono::days>(instant);
-  std::chrono::year_month_day date{day};
-  std::chrono::hh_mm_ss time{instant - day};
-  DueDateComponents components = onDay(
-      static_cast<int>(date.year()), static_cast<int>(unsigned(date.month())),
-      static_cast<int>(unsigned(date.day())),
-      static_cast<int>(time.hours().count()),
-      static_cast<int>(time.minutes().count()),
-      static_cast<int>(time.seconds().count()));
-  components.timeZone = utcTimeZone();
-  return components;
 }
 
 std::vector<std::string> idsOf(const std::vector<ReminderPtr>& reminders) {

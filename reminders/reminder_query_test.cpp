@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "store/memory_store.h"
+#include "tests/builders.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
@@ -48,35 +49,6 @@ RecurrenceDescriber noDescriptions() {
   return [](const std::string&) { return std::nullopt; };
 }
 
-// Due-date components of a day, optionally with a time of day.
-DueDateComponents onDay(int year, int month, int day,
-                        std::optional<int> hour = std::nullopt,
-                        std::optional<int> minute = std::nullopt,
-                        std::optional<int> second = std::nullopt) {
-  DueDateComponents components;
-  components.year = year;
-  components.month = month;
-  components.day = day;
-  components.hour = hour;
-  components.minute = minute;
-  components.second = second;
-  return components;
-}
-
-DueDateComponents dueAt(Instant instant) {
-  auto day = std::chrono::floor<std::chrono::days>(instant);
-  std::chrono::year_month_day date{day};
-  std::chrono::hh_mm_ss time{instant - day};
-  DueDateComponents components = onDay(
-      static_cast<int>(date.year()), static_cast<int>(unsigned(date.month())),
-      static_cast<int>(unsigned(date.day())),
-      static_cast<int>(time.hours().count()),
-      static_cast<int>(time.minutes().count()),
-      static_cast<int>(time.seconds().count()));
-  components.timeZone = utcTimeZone();
-  return components;
-}
-
 Reminder reminderIn(const std::string& list, const std::string& name) {
   Reminder reminder;
   reminder.identifier = list + "/" + name;
@@ -89,14 +61,6 @@ std::vector<std::string> idsOf(const Json& records) {
   std::vector<std::string> ids;
   for (const auto& record : records) ids.push_back(record["id"]);
   return ids;
-}
-
-ReminderList listNamed(const std::string& identifier,
-                       const std::string& title) {
-  ReminderList list;
-  list.identifier = identifier;
-  list.title = title;
-  return list;
 }
 
 class QueryTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "tests/builders.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
@@ -36,21 +37,6 @@ struct FakeDescriber {
     };
   }
 };
-
-// Due-date components of a day, optionally with a time of day.
-DueDateComponents onDay(int year, int month, int day,
-                        std::optional<int> hour = std::nullopt,
-                        std::optional<int> minute = std::nullopt,
-                        std::optional<int> second = std::nullopt) {
-  DueDateComponents components;
-  components.year = year;
-  components.month = month;
-  components.day = day;
-  components.hour = hour;
-  components.minute = minute;
-  components.second = second;
-  return components;
-}
 
 Reminder plainReminder() {
   Reminder reminder;

@@ -3,17 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "store/memory_store.h"
+#include "tests/builders.h"
 
 namespace corvane {
 namespace {
-
-ReminderList listNamed(const std::string& identifier,
-                       const std::string& title) {
-  ReminderList list;
-  list.identifier = identifier;
-  list.title = title;
-  return list;
-}
 
 class SingleReminderTest : public ::testing::Test {
  protected:

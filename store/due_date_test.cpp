@@ -6,47 +6,24 @@
 #include <ctime>
 #include <string>
 
+#include "tests/builders.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {
-
-std::string utcText(std::optional<Instant> instant) {
-  if (!instant) return "absent";
-  std::time_t seconds = instant->time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&seconds, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
-  return text;
-}
-
-DueDateComponents components(int year, int month, int day,
-                             std::optional<int> hour = std::nullopt,
-                             std::optional<int> minute = std::nullopt,
-                             std::optional<int> second = std::nullopt) {
-  DueDateComponents c;
-  c.year = year;
-  c.month = month;
-  c.day = day;
-  c.hour = hour;
-  c.minute = minute;
-  c.second = second;
-  return c;
-}
 
 TEST(DueDateTest, UtcComponents) {
   struct Case {
     DueDateComponents components;
     std::string instant;
   } cases[] = {
-      {components(2024, 3, 5, 9, 30), "2024-03-05T09:30:00Z"},
-      {components(2024, 3, 5, 9, 30, 7), "2024-03-05T09:30:07Z"},
-      {components(2024, 3, 5), "2024-03-05T00:00:00Z"},
-      {components(2024, 2, 29, 23, 59, 59), "2024-02-29T23:59:59Z"},
-      {components(1970, 1, 1), "1970-01-01T00:00:00Z"},
-      {components(1969, 12, 31, 23, 59, 59), "1969-12-31T23:59:59Z"},
-      {components(2100, 12, 31, 12), "2100-12-31T12:00:00Z"},
+      {onDay(2024, 3, 5, 9, 30), "2024-03-05T09:30:00Z"},
+      {onDay(2024, 3, 5, 9, 30, 7), "2024-03-05T09:30:07Z"},
+      {onDay(2024, 3, 5), "2024-03-05T00:00:00Z"},
+      {onDay(2024, 2, 29, 23, 59, 59), "2024-02-29T23:59:59Z"},
+      {onDay(1970, 1, 1), "1970-01-01T00:00:00Z"},
+      {onDay(1969, 12, 31, 23, 59, 59), "1969-12-31T23:59:59Z"},
+      {onDay(2100, 12, 31, 12), "2100-12-31T12:00:00Z"},
   };
   for (auto& c : cases) {
     c.components.timeZone = utcTimeZone();
@@ -60,16 +37,16 @@ TEST(DueDateTest, WithoutZoneReadInSystemZone) {
     DueDateComponents components;
     std::string instant;
   } cases[] = {
-      {"America/New_York", components(2024, 3, 5, 9, 30),
+      {"America/New_York", onDay(2024, 3, 5, 9, 30),
        "2024-03-05T14:30:00Z"},
-      {"America/New_York", components(2024, 7, 5, 9, 30),
+      {"America/New_York", onDay(2024, 7, 5, 9, 30),
        "2024-07-05T13:30:00Z"},
-      {"America/New_York", components(2024, 3, 5), "2024-03-05T05:00:00Z"},
-      {"Asia/Tokyo", components(2024, 3, 5, 9, 30), "2024-03-05T00:30:00Z"},
-      {"Asia/Tokyo", components(2024, 3, 5), "2024-03-04T15:00:00Z"},
-      {"UTC", components(2024, 3, 5, 9, 30), "2024-03-05T09:30:00Z"},
+      {"America/New_York", onDay(2024, 3, 5), "2024-03-05T05:00:00Z"},
+      {"Asia/Tokyo", onDay(2024, 3, 5, 9, 30), "2024-03-05T00:30:00Z"},
+      {"Asia/Tokyo", onDay(2024, 3, 5), "2024-03-04T15:00:00Z"},
+      {"UTC", onDay(2024, 3, 5, 9, 30), "2024-03-05T09:30:00Z"},
       // The second before the epoch is a time like any other.
-      {"UTC", components(1969, 12, 31, 23, 59, 59), "1969-12-31T23:59:59Z"},
+      {"UTC", onDay(1969, 12, 31, 23, 59, 59), "1969-12-31T23:59:59Z"},
   };
   for (const auto& c : cases) {
     ScopedTimeZone zone(c.zone);
@@ -86,11 +63,11 @@ TEST(DueDateTest, ClockChanges) {
   ScopedTimeZone zone("America/New_York");
   // 02:30 on 10 March 2024 never happened there; it resolves forward to
   // what 02:30 standard time is (03:30 daylight time).
-  EXPECT_EQ(utcText(resolveComponents(components(2024, 3, 10, 2, 30))),
+  EXPECT_EQ(utcText(resolveComponents(onDay(2024, 3, 10, 2, 30))),
             "2024-03-10T07:30:00Z");
   // 01:30 on 3 November 2024 happened twice; either is a fair answer.
   std::string twice =
-      utcText(resolveComponents(components(2024, 11, 3, 1, 30)));
+      utcText(resolveComponents(onDay(2024, 11, 3, 1, 30)));
   EXPECT_TRUE(twice == "2024-11-03T05:30:00Z" ||
               twice == "2024-11-03T06:30:00Z")
       << twice;
@@ -98,13 +75,13 @@ TEST(DueDateTest, ClockChanges) {
 
 TEST(DueDateTest, ImpossibleDatesAreAbsent) {
   const DueDateComponents impossible[] = {
-      components(2024, 2, 30),    components(2024, 2, 31),
-      components(2023, 2, 29),    components(2024, 4, 31),
-      components(2024, 13, 1),    components(2024, 0, 10),
-      components(2024, 1, 0),     components(2024, -1, 5),
-      components(2024, 3, 5, 24), components(2024, 3, 5, 9, 60),
-      components(2024, 3, 5, -1), components(2024, 3, 5, 9, 30, 61),
-      components(0, 0, 0),
+      onDay(2024, 2, 30),    onDay(2024, 2, 31),
+      onDay(2023, 2, 29),    onDay(2024, 4, 31),
+      onDay(2024, 13, 1),    onDay(2024, 0, 10),
+      onDay(2024, 1, 0),     onDay(2024, -1, 5),
+      onDay(2024, 3, 5, 24), onDay(2024, 3, 5, 9, 60),
+      onDay(2024, 3, 5, -1), onDay(2024, 3, 5, 9, 30, 61),
+      onDay(0, 0, 0),
   };
   for (const char* zone : {"UTC", "Asia/Tokyo"}) {
     ScopedTimeZone scoped(zone);
@@ -123,7 +100,7 @@ TEST(DueDateTest, ImpossibleDatesAreAbsent) {
 }
 
 TEST(DueDateTest, NoCalendarIsAbsent) {
-  DueDateComponents c = components(2024, 3, 5, 9, 30);
+  DueDateComponents c = onDay(2024, 3, 5, 9, 30);
   c.timeZone = utcTimeZone();
   c.hasCalendar = false;
   EXPECT_FALSE(resolveComponents(c));
@@ -133,7 +110,7 @@ TEST(DueDateTest, NoCalendarIsAbsent) {
 
 TEST(DueDateTest, ComponentsOwnZoneWinsOverSystemZone) {
   ScopedTimeZone zone("Asia/Tokyo");
-  DueDateComponents c = components(2024, 3, 5, 9, 30);
+  DueDateComponents c = onDay(2024, 3, 5, 9, 30);
   c.timeZone = utcTimeZone();
   EXPECT_EQ(utcText(resolveComponents(c)), "2024-03-05T09:30:00Z");
 }

@@ -8,21 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/builders.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
 namespace {
-
-// The instant as UTC text, or "absent"; readable in failure messages.
-std::string utcText(std::optional<Instant> instant) {
-  if (!instant) return "absent";
-  std::time_t seconds = instant->time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&seconds, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
-  return text;
-}
 
 std::string dueText(const Reminder& reminder) {
   if (!reminder.dueDateComponents) return "no due date";
