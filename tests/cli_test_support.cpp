@@ -21,13 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (auto& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 // Only async-signal-safe calls from here on: the test binary may have
 // threads of its own.
 [[noreturn]] void startChild(const char* program, char** argv, char** envp,
@@ -193,6 +186,13 @@ void appendPretty(const Json& value, int depth, std::string& out) {
 }
 
 }  // namespace
+
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (auto& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
 
 bool dropsPrivileges() { return ::geteuid() == 0; }
 

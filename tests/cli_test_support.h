@@ -48,6 +48,10 @@ RunResult runCorvane(const std::vector<std::string>& args,
                      const Environment& environment,
                      const RunOptions& options = {});
 
+// The argv/envp form of `texts`: pointers into them, then a null; valid as
+// long as `texts` is unchanged.
+std::vector<char*> pointersTo(std::vector<std::string>& texts);
+
 // True when runs as RunAs::kUnprivileged really change user.
 bool dropsPrivileges();
 

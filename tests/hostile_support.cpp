@@ -17,13 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (auto& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 bool startsWith(const std::string& text, const std::string& head) {
   return text.compare(0, head.size(), head) == 0;
 }
@@ -84,6 +77,21 @@ void BackgroundRun::kill() {
   if (pid_ > 0) ::kill(pid_, SIGKILL);
 }
 
+namespace {
+
+// What a finished child's wait status and output file say.
+RunResult finishedRun(int status, const std::filesystem::path& output) {
+  RunResult result;
+  if (WIFEXITED(status))
+    result.exitStatus = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.exitStatus = -WTERMSIG(status);
+  result.out = readBytes(output).value_or("");
+  return result;
+}
+
+}  // namespace
+
 RunResult BackgroundRun::wait() {
   RunResult result;
   if (pid_ <= 0) {
@@ -94,12 +102,7 @@ RunResult BackgroundRun::wait() {
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
-  if (WIFEXITED(status))
-    result.exitStatus = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status))
-    result.exitStatus = -WTERMSIG(status);
-  result.out = readBytes(output_).value_or("");
-  return result;
+  return finishedRun(status, output_);
 }
 
 RunResult BackgroundRun::waitAtMost(std::chrono::milliseconds limit,
@@ -111,13 +114,7 @@ RunResult BackgroundRun::waitAtMost(std::chrono::milliseconds limit,
     pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       pid_ = -1;
-      RunResult result;
-      if (WIFEXITED(status))
-        result.exitStatus = WEXITSTATUS(status);
-      else if (WIFSIGNALED(status))
-        result.exitStatus = -WTERMSIG(status);
-      result.out = readBytes(output_).value_or("");
-      return result;
+      return finishedRun(status, output_);
     }
     if (std::chrono::steady_clock::now() > deadline) {
       *inTime = false;
