@@ -16,18 +16,10 @@ import os
 import unittest
 
 import interop_support as support
-from interop_support import data_of, ical, properties_named
+from interop_support import BERLIN_ZONE, data_of, ical, properties_named
 
 STAMPS = ("DTSTAMP:20261201T080000Z", "CREATED:20261120T080000Z",
           "LAST-MODIFIED:20261201T080000Z")
-BERLIN_ZONE = "\r\n".join([
-    "BEGIN:VTIMEZONE", "TZID:Europe/Berlin",
-    "BEGIN:DAYLIGHT", "TZOFFSETFROM:+0100", "TZOFFSETTO:+0200",
-    "DTSTART:19700329T020000", "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU",
-    "END:DAYLIGHT",
-    "BEGIN:STANDARD", "TZOFFSETFROM:+0200", "TZOFFSETTO:+0100",
-    "DTSTART:19701025T030000", "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU",
-    "END:STANDARD", "END:VTIMEZONE"]) + "\r\n"
 ALARM = "\r\n".join(["BEGIN:VALARM", "ACTION:DISPLAY", "DESCRIPTION:Milk",
                      "TRIGGER:-PT30M", "END:VALARM"])
 

@@ -346,6 +346,18 @@ def properties_named(calendar_text, name):
             if line.split(":", 1)[0].split(";", 1)[0].upper() == name]
 
 
+# Central European time as calendar programs write it, for items whose
+# due dates carry TZID=Europe/Berlin.
+BERLIN_ZONE = "\r\n".join([
+    "BEGIN:VTIMEZONE", "TZID:Europe/Berlin",
+    "BEGIN:DAYLIGHT", "TZOFFSETFROM:+0100", "TZOFFSETTO:+0200",
+    "DTSTART:19700329T020000", "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU",
+    "END:DAYLIGHT",
+    "BEGIN:STANDARD", "TZOFFSETFROM:+0200", "TZOFFSETTO:+0100",
+    "DTSTART:19701025T030000", "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU",
+    "END:STANDARD", "END:VTIMEZONE"]) + "\r\n"
+
+
 def ical(*vtodo_lines, extra_components=""):
     """A VCALENDAR holding one VTODO made of `vtodo_lines`, CRLF ended."""
     lines = ["BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//interop//test//EN",

@@ -13,7 +13,7 @@ import time
 import unittest
 
 import interop_support as support
-from interop_support import data_of, instant_of
+from interop_support import BERLIN_ZONE, data_of, instant_of
 
 # The fields of todoman's porcelain records that completing or reopening
 # may change; every other one must stay as it was.
@@ -25,15 +25,6 @@ CACHE_FIELDS = {"id"}
 
 TASKS = "Tasks"
 ERRANDS = "Besorgungen – Stadt"  # todoman names lists by display name
-
-BERLIN_ZONE = "\r\n".join([
-    "BEGIN:VTIMEZONE", "TZID:Europe/Berlin",
-    "BEGIN:DAYLIGHT", "TZOFFSETFROM:+0100", "TZOFFSETTO:+0200",
-    "DTSTART:19700329T020000", "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU",
-    "END:DAYLIGHT",
-    "BEGIN:STANDARD", "TZOFFSETFROM:+0200", "TZOFFSETTO:+0100",
-    "DTSTART:19701025T030000", "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU",
-    "END:STANDARD", "END:VTIMEZONE"]) + "\r\n"
 
 
 class TodomanStore:
