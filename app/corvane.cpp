@@ -25,7 +25,7 @@ enum class Completes { kInTheCall, kInACompletionHandler };
 }  // namespace
 
 Corvane::Corvane()
-    : Corvane(std::make_unique<VdirStore>(VdirStore::defaultRoot()),
+    : Corvane(std::make_unique<VdirStore>(VdirStore::defaultLocation()),
               writeToStandardOutput) {}
 
 Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)

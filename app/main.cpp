@@ -14,6 +14,9 @@
 int main(int argc, char** argv) {
   // A reader that goes away must not turn into a signal death.
   std::signal(SIGPIPE, SIG_IGN);
+  // Nor a file-size limit: the write fails with EFBIG instead, which ends
+  // in an envelope with the reason and the temporary file removed.
+  std::signal(SIGXFSZ, SIG_IGN);
   // Standard error belongs to nobody: whatever a library might say there is
   // dropped, so a caller only ever sees the one envelope.
   if (int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) {

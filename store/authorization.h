@@ -13,9 +13,13 @@ namespace corvane {
 std::string authorizationStatusText(int status);
 
 // The status of a store rooted at `root`, as this process's user sees it.
-AuthorizationStatus authorizationStatusOf(const std::filesystem::path& root);
+// A missing root is notDetermined only when createRoot could make it.
+AuthorizationStatus authorizationStatusOf(
+    const std::filesystem::path& root, const std::filesystem::path& madeBelow);
 
-// Creates a missing root (and missing parents) with mode 0700.
-Outcome createRoot(const std::filesystem::path& root);
+// Makes a missing root with mode 0700, and the missing folders between it
+// and `madeBelow`, which must exist already; nothing above it is ever made.
+Outcome createRoot(const std::filesystem::path& root,
+                   const std::filesystem::path& madeBelow);
 
 }  // namespace corvane

@@ -1,8 +1,10 @@
 #include "store/file_replace.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +12,9 @@
 #include <cstring>
 #include <optional>
 #include <utility>
+#include <vector>
+
+#include "store/descriptor.h"
 
 namespace corvane {
 namespace {
@@ -28,30 +33,17 @@ constexpr std::string_view kSymbolicLink =
 constexpr std::string_view kNotRegular =
     "The reminder's file is not a regular file.";
 constexpr std::string_view kReadOnlyFolder = "The list folder is read-only.";
+constexpr std::string_view kReadOnlyFile = "The reminder's file is read-only.";
+constexpr std::string_view kHardLinked =
+    "The reminder's file has more than one name (hard links); replacing it "
+    "would part them, so nothing was written.";
+constexpr std::string_view kAlreadyThere =
+    "A file of that name already exists in the list.";
 constexpr int kReadAttempts = 3;
 // Room for "." + name + ".corvane-<16 hex>.tmp" within a file name's limit.
 constexpr std::size_t kLongestNameInTemporary = 255 - 1 - 30;
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  ~Descriptor() { reset(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now; false when the close reported a failed write.
-  bool reset() {
-    if (fd_ < 0) return true;
-    int result = ::close(std::exchange(fd_, -1));
-    return result == 0 || errno == EINTR;
-  }
-
- private:
-  int fd_;
-};
+constexpr std::string_view kTemporaryMark = ".corvane-";
+constexpr std::string_view kTemporaryEnd = ".tmp";
 
 std::int64_t nanoseconds(const struct timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
@@ -142,20 +134,35 @@ std::string randomHex() {
   return hex;
 }
 
-// The folder holding `path`, open for lookups relative to it and, where
-// the folder is readable, for flushing its entries.
-Result<Descriptor> openFolder(const std::filesystem::path& path) {
-  std::filesystem::path folder = path.parent_path();
-  if (folder.empty()) folder = ".";
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES) {
-    fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+// Whether the file's mode bits let this process write it: the owner's,
+// group's or others' bits as they apply. Root passes every permission check
+// but is held to the bits all the same: an item with no write bit at all
+// was made read-only by its owner to keep it as it is.
+bool modeAllowsWriting(const struct stat& status) {
+  uid_t user = ::geteuid();
+  if (user == 0) return (status.st_mode & 0222) != 0;
+  if (user == status.st_uid) return (status.st_mode & S_IWUSR) != 0;
+  bool inGroup = ::getegid() == status.st_gid;
+  if (!inGroup) {
+    int count = ::getgroups(0, nullptr);
+    if (count > 0) {
+      std::vector<gid_t> groups(static_cast<std::size_t>(count));
+      count = ::getgroups(count, groups.data());
+      for (int i = 0; i < count && !inGroup; ++i)
+        inGroup = groups[static_cast<std::size_t>(i)] == status.st_gid;
+    }
   }
-  if (fd < 0) {
-    if (errno == ENOENT) return Failure{"The list folder no longer exists."};
-    return Failure{reasonFor(errno)};
+  return (status.st_mode & (inGroup ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+// The folder's own permission, asked before the file's so that a list that
+// may not be changed says so whatever its items' modes are.
+Outcome folderAllowsChanges(int folder) {
+  if (::faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+      (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    return failure(kReadOnlyFolder);
   }
-  return Descriptor(fd);
+  return done();
 }
 
 // What to say when the file is no longer the one that was read.
@@ -183,12 +190,60 @@ Outcome checkUnchanged(int folder, const std::string& name,
   return done();
 }
 
-Result<std::string> plainName(const std::filesystem::path& path) {
-  std::string name = path.filename().string();
-  if (name.empty() || name == "." || name == "..") {
+Outcome checkName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find('/') != std::string::npos) {
     return Failure{"The reminder's file name is not valid."};
   }
-  return name;
+  return done();
+}
+
+// Whether the entry `name` is exactly the file that was read: the same
+// file, not written since (a rename changes the change time, so that is
+// left out), with the same bytes (which also catches a writer whose change
+// fell within one tick of the file system's clock).
+bool isWhatWasRead(int folder, const std::string& name,
+                   const StampedContents& read) {
+  Result<StampedContents> now = readStampedFile(folder, name);
+  if (!now) return false;
+  const FileStamp& a = now.value().stamp;
+  const FileStamp& b = read.stamp;
+  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modifiedNanoseconds == b.modifiedNanoseconds &&
+         now.value().bytes == read.bytes;
+}
+
+// Exchanges two entries of the folder in one step; errno tells why not.
+bool exchange(int folder, const std::string& a, const std::string& b) {
+  return ::renameat2(folder, a.c_str(), folder, b.c_str(), RENAME_EXCHANGE) ==
+         0;
+}
+
+// File systems without the exchange or no-replace flags (some network and
+// FUSE ones) answer so; corvane then falls back to check-then-rename.
+bool flagsUnsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == ENOTSUP;
+}
+
+std::string temporaryName(const std::string& name) {
+  return "." + name.substr(0, kLongestNameInTemporary) +
+         std::string(kTemporaryMark) + randomHex() +
+         std::string(kTemporaryEnd);
+}
+
+// Whether `entry` has the form of corvane's temporary names.
+bool isTemporaryName(std::string_view entry) {
+  if (entry.size() < 1 + kTemporaryMark.size() + 16 + kTemporaryEnd.size() ||
+      entry[0] != '.' || !entry.ends_with(kTemporaryEnd)) {
+    return false;
+  }
+  std::string_view tail = entry.substr(
+      entry.size() - kTemporaryEnd.size() - 16 - kTemporaryMark.size());
+  if (!tail.starts_with(kTemporaryMark)) return false;
+  for (char c : tail.substr(kTemporaryMark.size(), 16)) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
 }
 
 // A hidden file beside the original that is removed again unless it was
@@ -208,7 +263,8 @@ class TemporaryFile {
 
   const std::string& name() const { return name_; }
   Descriptor& descriptor() { return fd_; }
-  void renamed() { name_.clear(); }
+  // The name now holds something that must stay.
+  void keep() { name_.clear(); }
 
  private:
   int folder_;
@@ -219,9 +275,8 @@ class TemporaryFile {
 // The temporary's name starts with "." and does not end in ".ics", so no
 // reader of the list takes it, or a copy left by a crash, for an item.
 Result<TemporaryFile> createTemporary(int folder, const std::string& name) {
-  std::string stem = name.substr(0, kLongestNameInTemporary);
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string temporary = "." + stem + ".corvane-" + randomHex() + ".tmp";
+    std::string temporary = temporaryName(name);
     int fd =
         ::openat(folder, temporary.c_str(),
                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -250,6 +305,90 @@ Outcome copyOwnership(int fd, const struct stat& original) {
   return done();
 }
 
+// Every extended attribute of `from` (POSIX ACLs are two of them) set on
+// `to`, after the mode, since setting an ACL sets the group bits too. An
+// attribute that cannot be kept refuses the change, except the security
+// labels that the system sets on new files by its own policy.
+Outcome copyAttributes(int from, int to) {
+  ssize_t size = ::flistxattr(from, nullptr, 0);
+  if (size < 0) {
+    if (errno == ENOTSUP) return done();
+    return Failure{reasonFor(errno)};
+  }
+  std::string names(static_cast<std::size_t>(size), '\0');
+  size = ::flistxattr(from, names.data(), names.size());
+  if (size < 0) return Failure{reasonFor(errno)};
+  names.resize(static_cast<std::size_t>(size));
+  std::string value;
+  for (std::size_t at = 0; at < names.size();) {
+    std::string name = names.c_str() + at;
+    at += name.size() + 1;
+    ssize_t length = ::fgetxattr(from, name.c_str(), nullptr, 0);
+    if (length < 0) {
+      if (errno == ENODATA) continue;  // removed meanwhile
+      return Failure{reasonFor(errno)};
+    }
+    value.resize(static_cast<std::size_t>(length));
+    length = ::fgetxattr(from, name.c_str(), value.data(), value.size());
+    if (length < 0) return Failure{reasonFor(errno)};
+    if (::fsetxattr(to, name.c_str(), value.data(),
+                    static_cast<std::size_t>(length), 0) != 0) {
+      if (name.starts_with("security.") && (errno == EPERM || errno == EACCES))
+        continue;
+      return Failure{"The reminder's file has an extended attribute (" + name +
+                     ") that cannot be kept: " + reasonFor(errno)};
+    }
+  }
+  return done();
+}
+
+// Writes and flushes the temporary's bytes. The bytes must be on disk
+// before the name points at them, or a power loss could leave an empty item
+// where the old one was.
+Outcome fill(TemporaryFile& temporary, std::string_view contents,
+             const std::function<void(ReplaceStep)>& reached) {
+  int fd = temporary.descriptor().get();
+  std::size_t half = contents.size() / 2;
+  if (!writeAll(fd, contents.substr(0, half))) return Failure{reasonFor(errno)};
+  reached(ReplaceStep::kHalfWritten);
+  if (!writeAll(fd, contents.substr(half))) return Failure{reasonFor(errno)};
+  reached(ReplaceStep::kWritten);
+  if (!syncDescriptor(fd)) return Failure{reasonFor(errno)};
+  if (!temporary.descriptor().reset()) return Failure{reasonFor(errno)};
+  reached(ReplaceStep::kSynced);
+  return done();
+}
+
+// The commit on a file system without exchange: the check and the rename
+// are two steps, so a rename by another program between them is lost.
+Outcome renameAfterCheck(int folder, TemporaryFile& temporary,
+                         const std::string& name, const FileStamp& expected) {
+  Outcome unchanged = checkUnchanged(folder, name, expected, kStaleBeforeWrite);
+  if (!unchanged) return unchanged;
+  if (::renameat(folder, temporary.name().c_str(), folder, name.c_str()) != 0)
+    return Failure{folderReasonFor(errno)};
+  temporary.keep();
+  return done();
+}
+
+// Puts back what the exchange took out, after it turned out to be another
+// program's newer file. If a third program renamed over the item in the
+// instant between, its file is the latest and goes back to the name; what
+// it replaced is removed with the temporary, as its rename would have done.
+void exchangeBack(int folder, TemporaryFile& temporary, const std::string& name,
+                  std::uint64_t ownInode) {
+  if (!exchange(folder, temporary.name(), name)) {
+    temporary.keep();  // another program's file is there: never remove it
+    return;
+  }
+  struct stat status {};
+  if (::fstatat(folder, temporary.name().c_str(), &status,
+                AT_SYMLINK_NOFOLLOW) == 0 &&
+      status.st_ino != ownInode && !exchange(folder, temporary.name(), name)) {
+    temporary.keep();
+  }
+}
+
 }  // namespace
 
 FileStamp stampOf(const struct stat& status) {
@@ -259,10 +398,11 @@ FileStamp stampOf(const struct stat& status) {
                    nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
 }
 
-Result<StampedContents> readStampedFile(const std::filesystem::path& path) {
+Result<StampedContents> readStampedFile(int folder, const std::string& name) {
   // Non-blocking so that a named pipe in a list cannot stall corvane.
-  Descriptor fd(
-      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  Descriptor fd(::openat(folder, name.c_str(),
+                         O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
+                             O_NOFOLLOW));
   if (!fd.valid()) return Failure{reasonFor(errno)};
   struct stat before {};
   if (::fstat(fd.get(), &before) != 0) return Failure{reasonFor(errno)};
@@ -293,79 +433,180 @@ Result<StampedContents> readStampedFile(const std::filesystem::path& path) {
   return Failure{"The reminder's file kept changing while it was read."};
 }
 
-Outcome replaceFile(const std::filesystem::path& path,
-                    std::string_view contents, const FileStamp& expected,
+Outcome replaceFile(int folder, const std::string& name,
+                    const StampedContents& read, std::string_view contents,
                     const ReplaceStepHook& atStep) {
   auto reached = [&atStep](ReplaceStep step) {
     if (atStep) atStep(step);
   };
-  Result<std::string> name = plainName(path);
-  if (!name) return Failure{name.reason()};
-  Result<Descriptor> folder = openFolder(path);
-  if (!folder) return Failure{folder.reason()};
-  int folderFd = folder.value().get();
+  if (Outcome valid = checkName(name); !valid) return valid;
+  if (Outcome allowed = folderAllowsChanges(folder); !allowed) return allowed;
+  // Checked before any work so that a stale change costs nothing; the
+  // original stays open to copy its attributes from.
+  Descriptor original(::openat(
+      folder, name.c_str(),
+      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+  if (!original.valid()) {
+    if (errno == ENOENT) return failure(kRemovedMeanwhile);
+    if (errno == ELOOP) return failure(kSymbolicLink);
+    return Failure{reasonFor(errno)};
+  }
+  struct stat status {};
+  if (::fstat(original.get(), &status) != 0) return Failure{reasonFor(errno)};
+  if (!S_ISREG(status.st_mode)) return failure(kNotRegular);
+  if (stampOf(status) != read.stamp) return failure(kChangedMeanwhile);
+  if (!modeAllowsWriting(status)) return failure(kReadOnlyFile);
+  if (status.st_nlink > 1) return failure(kHardLinked);
 
-  // Checked before any work so that a stale change costs nothing.
-  struct stat original {};
-  Outcome unchanged = checkUnchanged(folderFd, name.value(), expected,
-                                     kStaleBeforeWrite, &original);
-  if (!unchanged) return unchanged;
-
-  Result<TemporaryFile> created = createTemporary(folderFd, name.value());
+  Result<TemporaryFile> created = createTemporary(folder, name);
   if (!created) return Failure{created.reason()};
   TemporaryFile& temporary = created.value();
   int fd = temporary.descriptor().get();
   reached(ReplaceStep::kTemporaryCreated);
-
-  Outcome owned = copyOwnership(fd, original);
-  if (!owned) return owned;
-  std::size_t half = contents.size() / 2;
-  if (!writeAll(fd, contents.substr(0, half))) return Failure{reasonFor(errno)};
-  reached(ReplaceStep::kHalfWritten);
-  if (!writeAll(fd, contents.substr(half))) return Failure{reasonFor(errno)};
-  reached(ReplaceStep::kWritten);
-  // The bytes must be on disk before the name points at them, or a power
-  // loss could leave an empty item where the old one was.
-  if (!syncDescriptor(fd)) return Failure{reasonFor(errno)};
-  if (!temporary.descriptor().reset()) return Failure{reasonFor(errno)};
-  reached(ReplaceStep::kSynced);
+  if (Outcome owned = copyOwnership(fd, status); !owned) return owned;
+  if (Outcome kept = copyAttributes(original.get(), fd); !kept) return kept;
+  original.reset();
+  struct stat own {};
+  if (::fstat(fd, &own) != 0) return Failure{reasonFor(errno)};
+  if (Outcome filled = fill(temporary, contents, reached); !filled)
+    return filled;
 
   // Another program may have written the file while corvane worked; its
-  // change wins. (A write in the instant between this check and the rename
-  // cannot be excluded: no file system offers a compare-and-rename.)
-  unchanged =
-      checkUnchanged(folderFd, name.value(), expected, kStaleBeforeWrite);
+  // change wins.
+  Outcome unchanged =
+      checkUnchanged(folder, name, read.stamp, kStaleBeforeWrite);
   if (!unchanged) return unchanged;
   reached(ReplaceStep::kChecked);
 
-  if (::renameat(folderFd, temporary.name().c_str(), folderFd,
-                 name.value().c_str()) != 0) {
-    return Failure{folderReasonFor(errno)};
+  // The check above and the rename would be two steps, and a rename by
+  // another program in between would be lost. Exchanging instead takes out
+  // whatever is there at that instant, and it can be checked afterwards.
+  if (!exchange(folder, temporary.name(), name)) {
+    if (flagsUnsupported(errno)) {
+      Outcome renamed = renameAfterCheck(folder, temporary, name, read.stamp);
+      if (!renamed) return renamed;
+    } else if (errno == ENOENT) {
+      return failure(kRemovedMeanwhile);
+    } else {
+      return Failure{folderReasonFor(errno)};
+    }
+  } else if (!isWhatWasRead(folder, temporary.name(), read)) {
+    exchangeBack(folder, temporary, name, own.st_ino);
+    return failure(kChangedMeanwhile);
   }
-  temporary.renamed();
+  // The temporary's name now holds the old file, removed with it.
   reached(ReplaceStep::kRenamed);
   // The new contents are in place and visible, so the change is reported as
   // made even when the folder cannot be flushed (some file systems refuse).
-  syncDescriptor(folderFd);
+  syncDescriptor(folder);
   return done();
 }
 
-Outcome removeFile(const std::filesystem::path& path,
-                   const FileStamp& expected) {
-  Result<std::string> name = plainName(path);
-  if (!name) return Failure{name.reason()};
-  Result<Descriptor> folder = openFolder(path);
-  if (!folder) return Failure{folder.reason()};
-  int folderFd = folder.value().get();
+Outcome removeFile(int folder, const std::string& name,
+                   const StampedContents& read) {
+  if (Outcome valid = checkName(name); !valid) return valid;
+  if (Outcome allowed = folderAllowsChanges(folder); !allowed) return allowed;
+  struct stat status {};
   Outcome unchanged =
-      checkUnchanged(folderFd, name.value(), expected, kStaleBeforeDelete);
+      checkUnchanged(folder, name, read.stamp, kStaleBeforeDelete, &status);
   if (!unchanged) return unchanged;
-  if (::unlinkat(folderFd, name.value().c_str(), 0) != 0) {
-    if (errno == ENOENT) return failure(kRemovedBeforeDelete);
-    return Failure{folderReasonFor(errno)};
+  if (!modeAllowsWriting(status)) return failure(kReadOnlyFile);
+
+  // Moved aside first, under a hidden name no other program uses, so that
+  // what is deleted can be checked to be the file that was read.
+  std::string aside;
+  for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
+    std::string candidate = temporaryName(name);
+    if (::renameat2(folder, name.c_str(), folder, candidate.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+      aside = candidate;
+    } else if (flagsUnsupported(errno)) {
+      // Without the flag the check above and the unlink are two steps: a
+      // rename by another program in between is deleted with the item.
+      if (::unlinkat(folder, name.c_str(), 0) != 0) {
+        if (errno == ENOENT) return failure(kRemovedBeforeDelete);
+        return Failure{folderReasonFor(errno)};
+      }
+      syncDescriptor(folder);
+      return done();
+    } else if (errno == ENOENT) {
+      return failure(kRemovedBeforeDelete);
+    } else if (errno != EEXIST) {
+      return Failure{folderReasonFor(errno)};
+    }
   }
-  syncDescriptor(folderFd);
+  if (aside.empty()) return Failure{folderReasonFor(EEXIST)};
+  if (!isWhatWasRead(folder, aside, read)) {
+    // Another program's file: back under its name. Should a new file have
+    // taken the name meanwhile, it is the newer and the one moved aside
+    // was replaced, as a rename over it would have done.
+    if (::renameat2(folder, aside.c_str(), folder, name.c_str(),
+                    RENAME_NOREPLACE) != 0 &&
+        errno == EEXIST) {
+      ::unlinkat(folder, aside.c_str(), 0);
+    }
+    return failure(kChangedBeforeDelete);
+  }
+  if (::unlinkat(folder, aside.c_str(), 0) != 0) {
+    int error = errno;
+    ::renameat2(folder, aside.c_str(), folder, name.c_str(), RENAME_NOREPLACE);
+    return Failure{folderReasonFor(error)};
+  }
+  syncDescriptor(folder);
   return done();
+}
+
+Result<FileStamp> createNewFile(int folder, const std::string& name,
+                                std::string_view contents, mode_t mode) {
+  if (Outcome valid = checkName(name); !valid) return Failure{valid.reason()};
+  Result<TemporaryFile> created = createTemporary(folder, name);
+  if (!created) return Failure{created.reason()};
+  TemporaryFile& temporary = created.value();
+  if (::fchmod(temporary.descriptor().get(), mode & 07777) != 0)
+    return Failure{reasonFor(errno)};
+  if (Outcome filled = fill(temporary, contents, [](ReplaceStep) {}); !filled)
+    return Failure{filled.reason()};
+  if (::renameat2(folder, temporary.name().c_str(), folder, name.c_str(),
+                  RENAME_NOREPLACE) != 0) {
+    if (!flagsUnsupported(errno)) {
+      return Failure{errno == EEXIST ? std::string(kAlreadyThere)
+                                     : folderReasonFor(errno)};
+    }
+    // A hard link is made only where the name is free, as the flag would.
+    if (::linkat(folder, temporary.name().c_str(), folder, name.c_str(), 0) !=
+        0) {
+      return Failure{errno == EEXIST ? std::string(kAlreadyThere)
+                                     : folderReasonFor(errno)};
+    }
+  } else {
+    temporary.keep();
+  }
+  struct stat status {};
+  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return Failure{reasonFor(errno)};
+  syncDescriptor(folder);
+  return stampOf(status);
+}
+
+void removeStaleTemporaries(int folder, Instant now) {
+  int copy = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (copy < 0) return;
+  DIR* entries = ::fdopendir(copy);
+  if (entries == nullptr) {
+    ::close(copy);
+    return;
+  }
+  const auto dayAgo = (now - std::chrono::hours(24)).time_since_epoch();
+  while (const dirent* entry = ::readdir(entries)) {
+    if (!isTemporaryName(entry->d_name)) continue;
+    struct stat status {};
+    if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode) &&
+        std::chrono::seconds(status.st_ctim.tv_sec) < dayAgo) {
+      ::unlinkat(folder, entry->d_name, 0);
+    }
+  }
+  ::closedir(entries);
 }
 
 }  // namespace corvane

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "store/utf8.h"
 
@@ -57,23 +58,19 @@ bool endsWith(const std::string& text, const std::string& tail) {
 
 }  // namespace
 
-std::filesystem::path defaultStoreRoot() {
+StoreLocation defaultStoreLocation() {
   const char* data = std::getenv("XDG_DATA_HOME");
-  if (data && data[0] == '/') return std::filesystem::path(data) / "corvane";
+  if (data && data[0] == '/')
+    return {std::filesystem::path(data) / "corvane", data};
   std::string home;
-  if (const char* fromEnv = std::getenv("HOME"); fromEnv && fromEnv[0])
+  if (const char* fromEnv = std::getenv("HOME"); fromEnv && fromEnv[0] == '/')
     home = fromEnv;
-  else if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
+  else if (const passwd* user = ::getpwuid(::getuid());
+           user && user->pw_dir && user->pw_dir[0] == '/')
     home = user->pw_dir;
   else
     home = std::string(1, '/');  // not "/": GCC 12 at -O3 warns falsely
-  return std::filesystem::path(home) / ".local" / "share" / "corvane";
-}
-
-static bool isFolderOrMissing(const std::filesystem::path& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT;
-  return S_ISDIR(info.st_mode);
+  return {std::filesystem::path(home) / ".local" / "share" / "corvane", home};
 }
 
 bool isRealDirectory(const std::filesystem::path& path) {
@@ -157,26 +154,53 @@ ReminderList readList(const std::filesystem::path& root,
   return result;
 }
 
-std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
-                                       const std::string& identifier) {
+namespace {
+
+// The folder `name` inside the open folder `parent`, never through a link.
+// A folder that may be searched but not read is opened for look-ups only.
+Result<Descriptor> openSubfolder(int parent, const std::string& name) {
+  const int flags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  Descriptor folder(::openat(parent, name.c_str(), O_RDONLY | flags));
+  if (!folder.valid() && errno == EACCES)
+    folder = Descriptor(::openat(parent, name.c_str(), O_PATH | flags));
+  if (folder.valid()) return folder;
+  if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
+    return Failure{"The reminder's list does not exist in this store."};
+  return Failure{std::string("The list folder could not be opened: ") +
+                 std::strerror(errno) + "."};
+}
+
+}  // namespace
+
+Result<OpenedItem> openItem(const std::filesystem::path& root,
+                            const std::string& identifier) {
+  const Failure notHere{"The reminder is not kept in this store."};
   size_t first = identifier.find('/');
-  if (first == std::string::npos) return std::nullopt;
+  if (first == std::string::npos) return notHere;
   size_t second = identifier.find('/', first + 1);
-  if (second == std::string::npos) return std::nullopt;
+  if (second == std::string::npos) return notHere;
   std::string account = identifier.substr(0, first);
   std::string list = identifier.substr(first + 1, second - first - 1);
   std::string file = identifier.substr(second + 1);
   // A file name is at most 255 bytes; ".ics" takes four of them.
   if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file) ||
       account.size() > 255 || list.size() > 255 || file.size() > 251)
-    return std::nullopt;
-  // A list or account that is a symbolic link may lead anywhere; items are
-  // only ever looked for in the store's own folders. What is missing holds
-  // no item either way.
-  if (!isFolderOrMissing(root / account) ||
-      !isFolderOrMissing(root / account / list))
-    return std::nullopt;
-  return ItemLocation{account + "/" + list, root / account / list / (file + ".ics")};
+    return notHere;
+  // The root itself may be a link the user made (a store kept elsewhere);
+  // below it, only the store's own folders are entered.
+  Descriptor rootFolder(
+      ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!rootFolder.valid() && errno == EACCES)
+    rootFolder =
+        Descriptor(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!rootFolder.valid())
+    return Failure{"The store folder could not be opened."};
+  auto accountFolder = openSubfolder(rootFolder.get(), account);
+  if (!accountFolder) return Failure{accountFolder.reason()};
+  auto listFolder = openSubfolder(accountFolder.value().get(), list);
+  if (!listFolder) return Failure{listFolder.reason()};
+  return OpenedItem{std::move(listFolder.value()), account + "/" + list,
+                    file + ".ics"};
 }
 
 std::string itemIdentifier(const std::string& listIdentifier,

@@ -7,13 +7,29 @@
 #include <string>
 #include <vector>
 
+#include "store/descriptor.h"
 #include "store/reminder_list.h"
+#include "store/result.h"
 
 namespace corvane {
 
-// $XDG_DATA_HOME/corvane when XDG_DATA_HOME is absolute, else
-// $HOME/.local/share/corvane.
-std::filesystem::path defaultStoreRoot();
+// Where the store is, and below which folder request_access may make it.
+struct StoreLocation {
+  std::filesystem::path root;
+  // A folder that must exist already; only the missing folders between it
+  // and the root (the root included) are ever made.
+  std::filesystem::path madeBelow;
+};
+
+// $XDG_DATA_HOME/corvane when XDG_DATA_HOME is absolute, made below
+// $XDG_DATA_HOME; else $HOME/.local/share/corvane, made below $HOME (the
+// XDG rules let a program make the missing parts of its data home). A
+// HOME that is not absolute is ignored like an unset one: the password
+// database's home is taken.
+StoreLocation defaultStoreLocation();
+inline std::filesystem::path defaultStoreRoot() {
+  return defaultStoreLocation().root;
+}
 
 // A name that may stand for an account, a list or an item: not empty, no
 // "/" or NUL, not "." or "..", not beginning with ".".
@@ -40,16 +56,21 @@ std::optional<RgbColor> parseColor(const std::string& text);
 ReminderList readList(const std::filesystem::path& root,
                       const std::string& account, const std::string& list);
 
-// Where an item lives. An identifier names a file only when it has
-// exactly three plain parts, "<account>/<list>/<file>", and neither its
-// account nor its list folder is a symbolic link or another kind of file;
-// the file is "<file>.ics" in that list.
-struct ItemLocation {
+// An item found from its identifier: its list folder, open, and the item's
+// file name in it. An identifier names a file only when it has exactly
+// three plain parts, "<account>/<list>/<file>"; the file is "<file>.ics".
+// The account and list folders are opened one step at a time without
+// following symbolic links, so every later read and change through `list`
+// stays in the store's own folders whatever is renamed meanwhile.
+struct OpenedItem {
+  Descriptor list;
   std::string listIdentifier;
-  std::filesystem::path file;
+  std::string fileName;
 };
-std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
-                                       const std::string& identifier);
+// Fails, with a plain reason, when the identifier names nothing (a malformed
+// identifier, a missing or linked folder) or a folder cannot be opened.
+Result<OpenedItem> openItem(const std::filesystem::path& root,
+                            const std::string& identifier);
 
 // The identifier of the item file `fileName` ("<name>.ics") in a list.
 std::string itemIdentifier(const std::string& listIdentifier,

@@ -12,7 +12,9 @@
 
 #include "store/authorization.h"
 #include "store/completion_edit.h"
+#include "store/descriptor.h"
 #include "store/item_parser.h"
+#include "store/other_items.h"
 
 namespace corvane {
 namespace {
@@ -27,11 +29,12 @@ constexpr off_t kMaxItemBytes = off_t{256} << 20;
 // itself.
 bool readItem(int dirFd, const char* name, std::string& bytes,
               FileStamp* stamp = nullptr) {
-  int fd = ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return false;
+  Descriptor fd(
+      ::openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd.valid()) return false;
   struct stat info;
   bool whole = false;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
       info.st_size <= kMaxItemBytes) {
     // One byte more than the file holds: a read that stops short of it at
     // the size the file had is at its end, which spares a store of 10,000
@@ -42,7 +45,7 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
     size_t filled = 0;
     while (true) {
       if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
-      ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+      ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) break;
       filled += static_cast<size_t>(got);
@@ -55,7 +58,6 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
     }
   }
   if (whole && stamp) *stamp = stampOf(info);
-  ::close(fd);
   return whole;
 }
 
@@ -97,7 +99,7 @@ class ItemFiles {
   struct List {
     std::string directory;
     std::string identifier;
-    int fd = -1;  // the open folder, or -1 to open items by whole path
+    Descriptor fd;  // the open folder, or none to open items by whole path
   };
   struct File {
     uint32_t list;
@@ -107,21 +109,17 @@ class ItemFiles {
   ItemFiles() = default;
   ItemFiles(const ItemFiles&) = delete;
   ItemFiles& operator=(const ItemFiles&) = delete;
-  ~ItemFiles() {
-    for (const auto& list : lists_)
-      if (list.fd >= 0) ::close(list.fd);
-  }
 
   void addList(const std::filesystem::path& directory, std::string identifier) {
     // Items are opened relative to their folder, which spares the system
     // walking the whole path again for each; a store with very many lists
     // opens them by path instead of holding a descriptor for each.
-    int fd = -1;
+    Descriptor fd;
     if (lists_.size() < kMaxOpenLists)
-      fd = ::open(directory.c_str(),
-                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+      fd = Descriptor(::open(directory.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     auto list = static_cast<uint32_t>(lists_.size());
-    lists_.push_back({directory.string(), std::move(identifier), fd});
+    lists_.push_back({directory.string(), std::move(identifier), std::move(fd)});
     for (const auto& name : itemFilesOf(directory)) {
       files_.push_back({list, static_cast<uint32_t>(names_.size()),
                         static_cast<uint32_t>(name.size())});
@@ -152,8 +150,8 @@ ReminderPtr readListed(const ItemFiles& files, size_t file, bool dueDateOnly,
                        std::string& bytes, std::string& path) {
   const auto& list = files.listOf(file);
   bool read;
-  if (list.fd >= 0) {
-    read = readItem(list.fd, files.nameOf(file), bytes);
+  if (list.fd.valid()) {
+    read = readItem(list.fd.get(), files.nameOf(file), bytes);
   } else {
     path.assign(list.directory).append("/").append(files.nameViewOf(file));
     read = readItem(AT_FDCWD, path.c_str(), bytes);
@@ -165,7 +163,11 @@ ReminderPtr readListed(const ItemFiles& files, size_t file, bool dueDateOnly,
 
 }  // namespace
 
-VdirStore::VdirStore(std::filesystem::path root) : root_(std::move(root)) {}
+VdirStore::VdirStore(std::filesystem::path root,
+                     std::filesystem::path madeBelow)
+    : root_(std::move(root)),
+      madeBelow_(madeBelow.empty() ? root_.parent_path()
+                                   : std::move(madeBelow)) {}
 
 VdirStore::~VdirStore() {
   std::vector<std::thread> threads;
@@ -177,14 +179,14 @@ VdirStore::~VdirStore() {
 }
 
 AuthorizationStatus VdirStore::authorizationStatus() const {
-  return authorizationStatusOf(root_);
+  return authorizationStatusOf(root_, madeBelow_);
 }
 
 void VdirStore::requestAccess(AccessCompletion completion) {
   std::lock_guard guard(mutex_);
   threads_.emplace_back([this, completion = std::move(completion)] {
     if (authorizationStatus() == AuthorizationStatus::kNotDetermined)
-      createRoot(root_);
+      createRoot(root_, madeBelow_);
     completion(authorizationStatus() == AuthorizationStatus::kAuthorized);
   });
 }
@@ -306,74 +308,82 @@ ReminderPtr VdirStore::reminderWithIdentifier(const std::string& identifier) {
     if (auto found = remembered_.find(identifier); found != remembered_.end())
       return found->second;
   }
-  auto location = locateItem(root_, identifier);
-  if (!location) return nullptr;
+  auto opened = openItem(root_, identifier);
+  if (!opened) return nullptr;
   std::string bytes;
   FileStamp stamp;
-  if (!readItem(AT_FDCWD, location->file.c_str(), bytes, &stamp)) return nullptr;
-  ReminderPtr reminder = reminderOf(bytes, location->listIdentifier, identifier);
+  if (!readItem(opened.value().list.get(), opened.value().fileName.c_str(),
+                bytes, &stamp))
+    return nullptr;
+  ReminderPtr reminder =
+      reminderOf(bytes, opened.value().listIdentifier, identifier);
   if (!reminder) return nullptr;
   std::lock_guard guard(mutex_);
   remembered_.emplace(reminder->identifier, reminder);
-  stamps_[identifier] = stamp;
+  read_[identifier] = ReadItem{
+      std::make_shared<const Descriptor>(std::move(opened.value().list)),
+      std::move(opened.value().fileName), stamp};
   return reminder;
 }
 
-Result<StampedContents> VdirStore::readForChange(const Reminder& reminder) {
-  auto location = locateItem(root_, reminder.identifier);
-  if (!location) return Failure{"The reminder is not kept in this store."};
-  struct stat info;
-  if (::lstat(location->file.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
-    return Failure{"The reminder's file is a symbolic link; corvane changes "
-                   "only files kept in the store itself."};
-  auto current = readStampedFile(location->file);
-  if (!current) return current;
-  if (::access(location->file.parent_path().c_str(), W_OK) != 0 &&
-      (errno == EACCES || errno == EROFS))
-    return Failure{"The list folder is read-only."};
-  // Replacing goes through a new file, which a read-only file would not
-  // stop; its owner made it read-only to keep it as it is.
-  if (::access(location->file.c_str(), W_OK) != 0 && errno == EACCES)
-    return Failure{"The reminder's file is read-only."};
-  std::lock_guard guard(mutex_);
-  if (auto read = stamps_.find(reminder.identifier);
-      read != stamps_.end() && read->second != current.value().stamp)
+Result<VdirStore::Changeable> VdirStore::readForChange(
+    const Reminder& reminder) {
+  std::optional<ReadItem> item;
+  {
+    std::lock_guard guard(mutex_);
+    if (auto found = read_.find(reminder.identifier); found != read_.end())
+      item = found->second;
+  }
+  if (!item) {
+    // Read by a fetch, which keeps no folder open: found here, once.
+    auto opened = openItem(root_, reminder.identifier);
+    if (!opened) return Failure{opened.reason()};
+    item = ReadItem{
+        std::make_shared<const Descriptor>(std::move(opened.value().list)),
+        std::move(opened.value().fileName), std::nullopt};
+  }
+  auto current = readStampedFile(item->list->get(), item->fileName);
+  if (!current) return Failure{current.reason()};
+  if (item->stamp && *item->stamp != current.value().stamp)
     return Failure{"The reminder was changed by another program after corvane "
                    "read it; nothing was written."};
-  return current;
+  return Changeable{std::move(*item), std::move(current.value())};
 }
 
 void VdirStore::forget(const std::string& identifier) {
   std::lock_guard guard(mutex_);
   // Last: `identifier` may be the remembered reminder's own.
-  stamps_.erase(identifier);
+  read_.erase(identifier);
   remembered_.erase(identifier);
 }
 
 Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
-  auto current = readForChange(reminder);
-  if (!current) return Failure{current.reason()};
-  auto edited = withCompletion(current.value().bytes, completed, now());
+  auto changeable = readForChange(reminder);
+  if (!changeable) return Failure{changeable.reason()};
+  const auto& [item, current] = changeable.value();
+  auto edited = withCompletion(current.bytes, completed, now());
   if (!edited) return Failure{edited.reason()};
-  Outcome written = replaceFile(*filePathOf(reminder), edited.value(),
-                                current.value().stamp);
+  removeStaleTemporaries(item.list->get(), now());
+  Outcome written =
+      replaceFile(item.list->get(), item.fileName, current, edited.value());
   forget(reminder.identifier);
   return written;
 }
 
 Outcome VdirStore::removeReminder(const Reminder& reminder) {
-  auto current = readForChange(reminder);
-  if (!current) return Failure{current.reason()};
-  Outcome removed = removeFile(*filePathOf(reminder), current.value().stamp);
+  auto changeable = readForChange(reminder);
+  if (!changeable) return Failure{changeable.reason()};
+  const auto& [item, current] = changeable.value();
+  // The identifier names the whole file; what else it holds would go too.
+  if (std::size_t others = countOtherItems(current.bytes); others > 0)
+    return Failure{"The reminder's file also holds " +
+                   std::to_string(others) +
+                   (others == 1 ? " other item" : " other items") +
+                   ", which would be deleted with it; nothing was deleted."};
+  removeStaleTemporaries(item.list->get(), now());
+  Outcome removed = removeFile(item.list->get(), item.fileName, current);
   forget(reminder.identifier);
   return removed;
-}
-
-std::optional<std::filesystem::path> VdirStore::filePathOf(
-    const Reminder& reminder) const {
-  auto location = locateItem(root_, reminder.identifier);
-  if (!location) return std::nullopt;
-  return location->file;
 }
 
 }  // namespace corvane

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "store/descriptor.h"
 #include "store/file_replace.h"
 #include "store/reminder_store.h"
 #include "store/vdir_layout.h"
@@ -18,13 +21,18 @@ namespace corvane {
 
 class VdirStore final : public ReminderStore {
  public:
-  explicit VdirStore(std::filesystem::path root);
+  // A store at `root`, which request_access may make (with the folders
+  // missing between it and `madeBelow`; by default only the root itself).
+  explicit VdirStore(std::filesystem::path root,
+                     std::filesystem::path madeBelow = {});
+  explicit VdirStore(const StoreLocation& location)
+      : VdirStore(location.root, location.madeBelow) {}
   // Waits for the threads of requests still running.
   ~VdirStore() override;
   VdirStore(const VdirStore&) = delete;
   VdirStore& operator=(const VdirStore&) = delete;
 
-  static std::filesystem::path defaultRoot() { return defaultStoreRoot(); }
+  static StoreLocation defaultLocation() { return defaultStoreLocation(); }
   const std::filesystem::path& root() const { return root_; }
 
   AuthorizationStatus authorizationStatus() const override;
@@ -41,13 +49,25 @@ class VdirStore final : public ReminderStore {
  private:
   std::optional<std::vector<ReminderPtr>> fetch(const ReminderQuery& query);
   void remember(const std::vector<ReminderPtr>& reminders);
-  // The item's current bytes, refused when the file changed since this
-  // process read it.
-  Result<StampedContents> readForChange(const Reminder& reminder);
+  // An item as a lookup found it: its open list folder, its file name
+  // there and the state of the file when it was read. Carried from the
+  // lookup to the change, so nothing is looked up by path twice.
+  struct ReadItem {
+    std::shared_ptr<const Descriptor> list;
+    std::string fileName;
+    std::optional<FileStamp> stamp;  // absent when read by a fetch
+  };
+  // The item's open folder and current bytes, refused when the file
+  // changed since this process read it.
+  struct Changeable {
+    ReadItem item;
+    StampedContents current;
+  };
+  Result<Changeable> readForChange(const Reminder& reminder);
   void forget(const std::string& identifier);
-  std::optional<std::filesystem::path> filePathOf(const Reminder& reminder) const;
 
   std::filesystem::path root_;
+  std::filesystem::path madeBelow_;
   std::mutex mutex_;  // guards remembered_ and threads_
   // What this process has read, by identifier, so that a second lookup of
   // a reminder never reads its file again.
@@ -55,9 +75,9 @@ class VdirStore final : public ReminderStore {
   // lives as long as its entry: a query of 100,000 reminders keeps no
   // second copy of their identifiers.
   std::unordered_map<std::string_view, ReminderPtr> remembered_;
-  // The state of each file a lookup read, to refuse changing a file that
-  // another program wrote in between.
-  std::unordered_map<std::string, FileStamp> stamps_;
+  // Where each reminder a lookup read is kept, and the state of its file,
+  // to refuse changing a file that another program wrote in between.
+  std::unordered_map<std::string, ReadItem> read_;
   std::vector<std::thread> threads_;
 };
 
