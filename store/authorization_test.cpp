@@ -38,33 +38,40 @@ class AuthorizationStoreTest : public testing::Test {
 };
 
 TEST_F(AuthorizationStoreTest, StatusFollowsWhatIsThere) {
-  EXPECT_EQ(authorizationStatusOf(dir_ / "corvane"),
+  EXPECT_EQ(authorizationStatusOf(dir_ / "corvane", dir_),
             AuthorizationStatus::kNotDetermined);
-  EXPECT_EQ(authorizationStatusOf(dir_ / "a" / "b" / "corvane"),
+  // Only the folders below the one that must exist are ever made.
+  EXPECT_EQ(authorizationStatusOf(dir_ / "a" / "b" / "corvane", dir_),
             AuthorizationStatus::kNotDetermined);
-  EXPECT_EQ(authorizationStatusOf(dir_), AuthorizationStatus::kAuthorized);
+  EXPECT_EQ(authorizationStatusOf(dir_ / "a" / "b" / "corvane", dir_ / "a"),
+            AuthorizationStatus::kRestricted);
+  EXPECT_EQ(authorizationStatusOf(dir_, dir_.parent_path()),
+            AuthorizationStatus::kAuthorized);
   std::ofstream(dir_ / "file") << "x";
-  EXPECT_EQ(authorizationStatusOf(dir_ / "file"), AuthorizationStatus::kDenied);
+  EXPECT_EQ(authorizationStatusOf(dir_ / "file", dir_),
+            AuthorizationStatus::kDenied);
   // Nothing can ever be made below a regular file.
-  EXPECT_EQ(authorizationStatusOf(dir_ / "file" / "corvane"),
+  EXPECT_EQ(authorizationStatusOf(dir_ / "file" / "corvane", dir_),
             AuthorizationStatus::kRestricted);
 }
 
 TEST_F(AuthorizationStoreTest, CreateRootMakesPrivateFolders) {
   const fs::path root = dir_ / "data" / "corvane";
-  ASSERT_TRUE(createRoot(root).ok());
+  ASSERT_FALSE(createRoot(root, dir_ / "data").ok());
+  EXPECT_FALSE(fs::exists(dir_ / "data"));
+  ASSERT_TRUE(createRoot(root, dir_).ok());
   struct stat info;
   ASSERT_EQ(::stat(root.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0700u);
-  EXPECT_EQ(authorizationStatusOf(root), AuthorizationStatus::kAuthorized);
+  EXPECT_EQ(authorizationStatusOf(root, dir_), AuthorizationStatus::kAuthorized);
   // Making it again changes nothing and is no failure.
-  EXPECT_TRUE(createRoot(root).ok());
+  EXPECT_TRUE(createRoot(root, dir_).ok());
 }
 
 TEST_F(AuthorizationStoreTest, CreateRootUnderAFileFails) {
   std::ofstream(dir_ / "file") << "x";
-  Outcome outcome = createRoot(dir_ / "file" / "corvane");
+  Outcome outcome = createRoot(dir_ / "file" / "corvane", dir_);
   ASSERT_FALSE(outcome.ok());
   EXPECT_NE(outcome.reason(), "");
   EXPECT_FALSE(fs::exists(dir_ / "file" / "corvane"));

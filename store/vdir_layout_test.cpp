@@ -1,5 +1,6 @@
 #include "store/vdir_layout.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -29,34 +30,40 @@ class VdirLayoutTest : public testing::Test {
   fs::path dir_;
 };
 
-TEST(LocateItemTest, AcceptsThreePlainNames) {
-  const fs::path root = "/data/corvane";
+TEST_F(VdirLayoutTest, OpenItemAcceptsThreePlainNames) {
+  const fs::path root = dir_ / "root";
   struct Case {
     std::string identifier;
     std::string listIdentifier;
     std::string file;
   } cases[] = {
-      {"a/l/f", "a/l", "/data/corvane/a/l/f.ics"},
-      {"work/tasks/4c1b@laptop", "work/tasks",
-       "/data/corvane/work/tasks/4c1b@laptop.ics"},
-      {"a b/l\\x/f..g", "a b/l\\x", "/data/corvane/a b/l\\x/f..g.ics"},
-      {"a/l/f.ics", "a/l", "/data/corvane/a/l/f.ics.ics"},
-      {"\xC3\xA4/l/f", "\xC3\xA4/l", "/data/corvane/\xC3\xA4/l/f.ics"},
+      {"a/l/f", "a/l", "f.ics"},
+      {"work/tasks/4c1b@laptop", "work/tasks", "4c1b@laptop.ics"},
+      {"a b/l\\x/f..g", "a b/l\\x", "f..g.ics"},
+      {"a/l/f.ics", "a/l", "f.ics.ics"},
+      {"\xC3\xA4/l/f", "\xC3\xA4/l", "f.ics"},
   };
   for (const auto& c : cases) {
-    auto location = locateItem(root, c.identifier);
-    ASSERT_TRUE(location) << c.identifier;
-    EXPECT_EQ(location->listIdentifier, c.listIdentifier) << c.identifier;
-    EXPECT_EQ(location->file.string(), c.file) << c.identifier;
-    // The file is a direct child of a list directory inside the root.
-    fs::path normal = location->file.lexically_normal();
-    EXPECT_EQ(normal, location->file) << c.identifier;
-    EXPECT_EQ(normal.parent_path().parent_path().parent_path(), root)
-        << c.identifier;
+    fs::create_directories(root / c.listIdentifier);
+    std::ofstream(root / c.listIdentifier / "marker") << c.identifier;
+    auto opened = openItem(root, c.identifier);
+    ASSERT_TRUE(opened) << c.identifier << ": " << opened.reason();
+    EXPECT_EQ(opened.value().listIdentifier, c.listIdentifier) << c.identifier;
+    EXPECT_EQ(opened.value().fileName, c.file) << c.identifier;
+    // The folder opened is the list's own.
+    std::string marker(200, '\0');
+    int fd = ::openat(opened.value().list.get(), "marker", O_RDONLY);
+    ASSERT_GE(fd, 0) << c.identifier;
+    marker.resize(static_cast<size_t>(::read(fd, marker.data(), marker.size())));
+    ::close(fd);
+    EXPECT_EQ(marker, c.identifier);
   }
 }
 
-TEST(LocateItemTest, RejectsEverythingElse) {
+TEST_F(VdirLayoutTest, OpenItemRejectsEverythingElse) {
+  const fs::path root = dir_ / "root";
+  for (const char* folder : {"a/l", "a/.l", ".a/l", "a/l/f"})
+    fs::create_directories(root / folder);
   const std::string rejected[] = {
       "",
       "a",
@@ -86,7 +93,7 @@ TEST(LocateItemTest, RejectsEverythingElse) {
       std::string(100'000, '/'),
   };
   for (const auto& identifier : rejected)
-    EXPECT_FALSE(locateItem("/data/corvane", identifier))
+    EXPECT_FALSE(openItem(root, identifier))
         << identifier.substr(0, 40) << " (" << identifier.size() << " bytes)";
 }
 
@@ -213,12 +220,18 @@ TEST_F(DefaultRootTest, XdgDataHomeWhenAbsolute) {
   ::setenv("HOME", "/home/pat", 1);
   ::setenv("XDG_DATA_HOME", "/srv/data", 1);
   EXPECT_EQ(defaultStoreRoot(), fs::path("/srv/data/corvane"));
+  EXPECT_EQ(defaultStoreLocation().madeBelow, fs::path("/srv/data"));
   ::setenv("XDG_DATA_HOME", "relative/data", 1);
   EXPECT_EQ(defaultStoreRoot(), fs::path("/home/pat/.local/share/corvane"));
   ::setenv("XDG_DATA_HOME", "", 1);
   EXPECT_EQ(defaultStoreRoot(), fs::path("/home/pat/.local/share/corvane"));
   ::unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(defaultStoreRoot(), fs::path("/home/pat/.local/share/corvane"));
+  EXPECT_EQ(defaultStoreLocation().madeBelow, fs::path("/home/pat"));
+  // A relative HOME would make the store relative to wherever corvane runs.
+  ::setenv("HOME", "relative/home", 1);
+  EXPECT_EQ(defaultStoreRoot().string().front(), '/');
+  EXPECT_EQ(defaultStoreRoot().string().find("relative"), std::string::npos);
 }
 
 }  // namespace
@@ -229,7 +242,7 @@ namespace {
 
 // A linked account or list folder would take the item's path out of the
 // store: get, toggle and delete must find nothing through it.
-TEST_F(VdirLayoutTest, LocateItemRefusesLinkedAndOddFolders) {
+TEST_F(VdirLayoutTest, OpenItemRefusesLinkedAndOddFolders) {
   namespace fs = std::filesystem;
   const fs::path root = dir_ / "root";
   const fs::path outside = dir_ / "outside";
@@ -242,12 +255,14 @@ TEST_F(VdirLayoutTest, LocateItemRefusesLinkedAndOddFolders) {
   std::ofstream(root / "acct/filelist") << "x";
   for (const std::string id :
        {"linkacct/list/item", "acct/linked/item", "acct/alias/item",
-        "fileacct/list/item", "acct/filelist/item"})
-    EXPECT_FALSE(locateItem(root, id)) << id;
-  // Real folders, and folders not there at all, still give the path.
-  for (const std::string id : {"acct/list/item", "acct/missing/item",
-                               "missing/list/item"})
-    EXPECT_TRUE(locateItem(root, id)) << id;
+        "fileacct/list/item", "acct/filelist/item", "acct/missing/item",
+        "missing/list/item"})
+    EXPECT_FALSE(openItem(root, id)) << id;
+  // A real list opens, whether or not the item is there; the root itself
+  // may be a link the user made.
+  fs::create_directory_symlink(root, dir_ / "rootlink");
+  for (const fs::path& top : {root, dir_ / "rootlink"})
+    EXPECT_TRUE(openItem(top, "acct/list/item")) << top;
 }
 
 }  // namespace
