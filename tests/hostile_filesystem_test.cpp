@@ -185,6 +185,27 @@ TEST(HostileFilesystem, FailingWritesRefuseToggleAndKeepTheFile) {
             1);
 }
 
+// Under a file-size limit the new file cannot be written: the system says
+// so (it does not kill corvane), and the temporary file goes again.
+TEST(HostileFilesystem, FileSizeLimitRefusesToggleAndKeepsTheFile) {
+  TempStore store;
+  const std::string text =
+      todoText("big", "Too big", {"DESCRIPTION:" + std::string(20'000, 'd')});
+  store.writeFile("acct/list/item.ics", text);
+  const fs::path list = store.root() / "acct/list";
+  const auto names = namesIn(list);
+  RunResult run = runProgram(
+      "/bin/sh",
+      {"sh", "-c", "ulimit -f 8 && exec \"$0\" toggle acct/list/item true",
+       CORVANE_BINARY},
+      store.environment());
+  EXPECT_EQ(envelopeOf(run)["error"],
+            "Error updating reminder: The file would be larger than this "
+            "system allows.");
+  EXPECT_EQ(readBytes(list / "item.ics"), text);
+  EXPECT_EQ(namesIn(list), names);
+}
+
 // Killed at random moments while it toggles, corvane leaves the item
 // wholly as it was or wholly changed, never a mixture or a stump.
 TEST(HostileFilesystem, KilledWhileWritingLeavesOldOrNew) {

@@ -194,6 +194,65 @@ TEST(HostileItems, ToggleOfAMixedFileKeepsTheEventByteForByte) {
   EXPECT_TRUE(isWholeTodo(after)) << after;
 }
 
+// An identifier names a whole file, so deleting a reminder whose file
+// holds other items too would delete them with it: refused, with how many.
+TEST(HostileItems, DeleteOfAFileHoldingOtherItemsIsRefused) {
+  const std::string todo = "BEGIN:VTODO\r\nUID:t\r\nSUMMARY:Me\r\nEND:VTODO\r\n";
+  const std::string override =
+      "BEGIN:VTODO\r\nUID:t\r\nRECURRENCE-ID:20260102T090000Z\r\n"
+      "SUMMARY:Moved\r\nEND:VTODO\r\n";
+  const std::string zone =
+      "BEGIN:VTIMEZONE\r\nTZID:X\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000"
+      "\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\n"
+      "END:VTIMEZONE\r\n";
+  auto event = [](const std::string& uid) {
+    return "BEGIN:VEVENT\r\nUID:" + uid +
+           "\r\nDTSTART:20260101T100000Z\r\nEND:VEVENT\r\n";
+  };
+  const std::string journal =
+      "BEGIN:VJOURNAL\r\nUID:j\r\nSUMMARY:Notes\r\nEND:VJOURNAL\r\n";
+  const std::string otherTodo =
+      "BEGIN:VTODO\r\nUID:other\r\nSUMMARY:Not me\r\nEND:VTODO\r\n";
+  const struct {
+    const char* name;
+    std::string body;
+    int others;  // 0: deleted
+  } cases[] = {
+      {"the reminder alone", todo, 0},
+      {"its series and time zones", zone + todo + override, 0},
+      {"an event", todo + event("e"), 1},
+      {"an event with its override", todo + event("e") + event("e"), 1},
+      {"an event, a journal and another to-do",
+       event("e") + todo + journal + otherTodo, 3},
+      {"182 events", [&] {
+         std::string many = todo;
+         for (int i = 0; i < 182; ++i) many += event("e" + std::to_string(i));
+         return many;
+       }(), 182},
+  };
+  for (const auto& c : cases) {
+    TempStore store;
+    const std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + c.body +
+                             "END:VCALENDAR\r\n";
+    store.writeFile("acct/list/mixed.ics", text);
+    Json deleted =
+        envelopeOf(runCorvane({"delete", "acct/list/mixed"}, store.environment()));
+    const fs::path file = store.root() / "acct/list/mixed.ics";
+    if (c.others == 0) {
+      EXPECT_EQ(deleted["success"], true) << c.name;
+      EXPECT_FALSE(fs::exists(file)) << c.name;
+      continue;
+    }
+    EXPECT_EQ(deleted["error"],
+              "Error deleting reminder: The reminder's file also holds " +
+                  std::to_string(c.others) +
+                  (c.others == 1 ? " other item" : " other items") +
+                  ", which would be deleted with it; nothing was deleted.")
+        << c.name;
+    EXPECT_EQ(readBytes(file), text) << c.name;
+  }
+}
+
 // 50 MiB of notes: read, printed whole, and kept whole by a change.
 TEST(HostileItems, FiftyMebibyteDescription) {
   TempStore store;

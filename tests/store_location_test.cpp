@@ -57,8 +57,17 @@ TEST(StoreLocation, RequestAccessMakesTheRootUnderHome) {
   Environment env = store.environment();
   env.erase("XDG_DATA_HOME");
   envelopeOf(runCorvane({"request_access"}, env));
-  EXPECT_TRUE(fs::is_directory(store.base() / "home/.local/share/corvane"));
+  // The XDG rules let a program make its missing data home, 0700.
+  for (const char* folder : {".local", ".local/share", ".local/share/corvane"}) {
+    fs::path made = store.base() / "home" / folder;
+    EXPECT_TRUE(fs::is_directory(made)) << folder;
+    EXPECT_EQ(fs::status(made).permissions(), fs::perms(0700)) << folder;
+  }
   EXPECT_FALSE(fs::exists(store.root()));
+  // Never the home itself.
+  env["HOME"] = (store.base() / "no-home").string();
+  EXPECT_EQ(envelopeOf(runCorvane({"request_access"}, env))["success"], false);
+  EXPECT_FALSE(fs::exists(store.base() / "no-home"));
 }
 
 }  // namespace
