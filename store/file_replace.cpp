@@ -201,11 +201,15 @@ Outcome checkName(const std::string& name) {
 // Whether the entry `name` is exactly the file that was read: the same
 // file, not written since (a rename changes the change time, so that is
 // left out), with the same bytes (which also catches a writer whose change
-// fell within one tick of the file system's clock).
-bool isWhatWasRead(int folder, const std::string& name,
-                   const StampedContents& read) {
+// fell within one tick of the file system's clock). Fails when it cannot
+// be read.
+Result<bool> isWhatWasRead(int folder, const std::string& name,
+                           const StampedContents& read) {
   Result<StampedContents> now = readStampedFile(folder, name);
-  if (!now) return false;
+  if (!now) {
+    if (now.reason() == kNotRegular) return false;
+    return Failure{now.reason()};
+  }
   const FileStamp& a = now.value().stamp;
   const FileStamp& b = read.stamp;
   return a.device == b.device && a.inode == b.inode && a.size == b.size &&
@@ -490,9 +494,10 @@ Outcome replaceFile(int folder, const std::string& name,
     } else {
       return Failure{folderReasonFor(errno)};
     }
-  } else if (!isWhatWasRead(folder, temporary.name(), read)) {
+  } else if (Result<bool> same = isWhatWasRead(folder, temporary.name(), read);
+             !same || !same.value()) {
     exchangeBack(folder, temporary, name, own.st_ino);
-    return failure(kChangedMeanwhile);
+    return same ? failure(kChangedMeanwhile) : Failure{same.reason()};
   }
   // The temporary's name now holds the old file, removed with it.
   reached(ReplaceStep::kRenamed);
@@ -536,16 +541,18 @@ Outcome removeFile(int folder, const std::string& name,
     }
   }
   if (aside.empty()) return Failure{folderReasonFor(EEXIST)};
-  if (!isWhatWasRead(folder, aside, read)) {
-    // Another program's file: back under its name. Should a new file have
-    // taken the name meanwhile, it is the newer and the one moved aside
-    // was replaced, as a rename over it would have done.
+  if (Result<bool> same = isWhatWasRead(folder, aside, read);
+      !same || !same.value()) {
+    // Another program's file (or one that cannot be checked): back under
+    // its name. Should a new file have taken the name meanwhile, it is the
+    // newer and the one moved aside was replaced, as a rename over it would
+    // have done.
     if (::renameat2(folder, aside.c_str(), folder, name.c_str(),
                     RENAME_NOREPLACE) != 0 &&
         errno == EEXIST) {
       ::unlinkat(folder, aside.c_str(), 0);
     }
-    return failure(kChangedBeforeDelete);
+    return same ? failure(kChangedBeforeDelete) : Failure{same.reason()};
   }
   if (::unlinkat(folder, aside.c_str(), 0) != 0) {
     int error = errno;

@@ -114,10 +114,11 @@ TEST(HostileRaces, ListSwappedForALinkNeverLeadsOutside) {
   deleter.join();
   stop = true;
   swapper.join();
-  if (fs::is_symlink(list))
+  if (fs::is_symlink(list)) {
     ASSERT_EQ(::renameat2(AT_FDCWD, list.c_str(), AT_FDCWD, link.c_str(),
                           RENAME_EXCHANGE),
               0);
+  }
 
   for (const auto& result : results) {
     Json envelope = envelopeOf(result);
