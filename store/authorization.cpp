@@ -79,7 +79,7 @@ AuthorizationStatus authorizationStatusOf(
     // A root under a regular file is missing too, and cannot be made.
     if (errno == ENOENT || errno == ENOTDIR)
       return couldCreate(root, madeBelow) ? AuthorizationStatus::kNotDetermined
-                               : AuthorizationStatus::kRestricted;
+                                          : AuthorizationStatus::kRestricted;
     // The root's own folder cannot be searched: a person cannot reach it.
     return AuthorizationStatus::kDenied;
   }

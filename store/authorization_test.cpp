@@ -64,7 +64,8 @@ TEST_F(AuthorizationStoreTest, CreateRootMakesPrivateFolders) {
   ASSERT_EQ(::stat(root.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0700u);
-  EXPECT_EQ(authorizationStatusOf(root, dir_), AuthorizationStatus::kAuthorized);
+  EXPECT_EQ(authorizationStatusOf(root, dir_),
+            AuthorizationStatus::kAuthorized);
   // Making it again changes nothing and is no failure.
   EXPECT_TRUE(createRoot(root, dir_).ok());
 }

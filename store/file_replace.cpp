@@ -231,8 +231,7 @@ bool flagsUnsupported(int error) {
 
 std::string temporaryName(const std::string& name) {
   return "." + name.substr(0, kLongestNameInTemporary) +
-         std::string(kTemporaryMark) + randomHex() +
-         std::string(kTemporaryEnd);
+         std::string(kTemporaryMark) + randomHex() + std::string(kTemporaryEnd);
 }
 
 // Whether `entry` has the form of corvane's temporary names.
@@ -241,8 +240,8 @@ bool isTemporaryName(std::string_view entry) {
       entry[0] != '.' || !entry.ends_with(kTemporaryEnd)) {
     return false;
   }
-  std::string_view tail = entry.substr(
-      entry.size() - kTemporaryEnd.size() - 16 - kTemporaryMark.size());
+  std::string_view tail = entry.substr(entry.size() - kTemporaryEnd.size() -
+                                       16 - kTemporaryMark.size());
   if (!tail.starts_with(kTemporaryMark)) return false;
   for (char c : tail.substr(kTemporaryMark.size(), 16)) {
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
@@ -404,9 +403,9 @@ FileStamp stampOf(const struct stat& status) {
 
 Result<StampedContents> readStampedFile(int folder, const std::string& name) {
   // Non-blocking so that a named pipe in a list cannot stall corvane.
-  Descriptor fd(::openat(folder, name.c_str(),
-                         O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
-                             O_NOFOLLOW));
+  Descriptor fd(
+      ::openat(folder, name.c_str(),
+               O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   if (!fd.valid()) return Failure{reasonFor(errno)};
   struct stat before {};
   if (::fstat(fd.get(), &before) != 0) return Failure{reasonFor(errno)};
@@ -447,9 +446,9 @@ Outcome replaceFile(int folder, const std::string& name,
   if (Outcome allowed = folderAllowsChanges(folder); !allowed) return allowed;
   // Checked before any work so that a stale change costs nothing; the
   // original stays open to copy its attributes from.
-  Descriptor original(::openat(
-      folder, name.c_str(),
-      O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+  Descriptor original(
+      ::openat(folder, name.c_str(),
+               O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   if (!original.valid()) {
     if (errno == ENOENT) return failure(kRemovedMeanwhile);
     if (errno == ELOOP) return failure(kSymbolicLink);

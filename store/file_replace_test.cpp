@@ -167,8 +167,8 @@ TEST_F(FileReplaceTest, RefusesAFileChangedSinceItWasRead) {
        ReplaceStep::kChecked},
       {"rewritten in place after the last check",
        [&] {
-         std::fstream inPlace(item_, std::ios::in | std::ios::out |
-                                         std::ios::binary);
+         std::fstream inPlace(item_,
+                              std::ios::in | std::ios::out | std::ios::binary);
          inPlace << "THEIRS";
        },
        ReplaceStep::kChecked},
@@ -316,8 +316,11 @@ std::string aclGivingWriteTo(uint32_t user) {
   const struct {
     uint16_t tag, permissions;
     uint32_t id;
-  } entries[] = {{0x01, 6, 0xFFFFFFFF}, {0x02, 6, user}, {0x04, 4, 0xFFFFFFFF},
-                 {0x10, 6, 0xFFFFFFFF}, {0x20, 4, 0xFFFFFFFF}};
+  } entries[] = {{0x01, 6, 0xFFFFFFFF},
+                 {0x02, 6, user},
+                 {0x04, 4, 0xFFFFFFFF},
+                 {0x10, 6, 0xFFFFFFFF},
+                 {0x20, 4, 0xFFFFFFFF}};
   for (const auto& entry : entries) {
     put(entry.tag);
     put(entry.permissions);
@@ -335,8 +338,8 @@ std::string attribute(const fs::path& path, const char* name) {
 TEST_F(FileReplaceTest, KeepsExtendedAttributesAndAcls) {
   const std::string acl = aclGivingWriteTo(65534);
   if (setxattr(item_.c_str(), "user.origin", "todoman", 7, 0) != 0 ||
-      setxattr(item_.c_str(), "system.posix_acl_access", acl.data(),
-               acl.size(), 0) != 0)
+      setxattr(item_.c_str(), "system.posix_acl_access", acl.data(), acl.size(),
+               0) != 0)
     GTEST_SKIP() << "no extended attributes here: " << strerror(errno);
   struct stat before {};
   ASSERT_EQ(stat(item_.c_str(), &before), 0);
@@ -387,7 +390,8 @@ TEST_F(FileReplaceTest, RemovesOnlyItsOwnTemporariesOnceADayOld) {
   EXPECT_TRUE(fs::exists(folder_ / own)) << "a writer may still be at work";
   removeStaleTemporaries(dir(), now() + std::chrono::hours(25));
   EXPECT_FALSE(fs::exists(folder_ / own));
-  for (const auto& name : others) EXPECT_TRUE(fs::exists(folder_ / name)) << name;
+  for (const auto& name : others)
+    EXPECT_TRUE(fs::exists(folder_ / name)) << name;
 }
 
 TEST_F(FileReplaceTest, CreatesNewFilesOnlyWhereTheNameIsFree) {
@@ -398,7 +402,8 @@ TEST_F(FileReplaceTest, CreatesNewFilesOnlyWhereTheNameIsFree) {
   Result<FileStamp> again = createNewFile(dir(), "item.ics", kNew, 0640);
   EXPECT_FALSE(again.ok());
   EXPECT_EQ(contentsOf(item_), kOld);
-  EXPECT_EQ(entries(folder_), (std::vector<std::string>{"item.ics", "new.ics"}));
+  EXPECT_EQ(entries(folder_),
+            (std::vector<std::string>{"item.ics", "new.ics"}));
   // Taken away again by what made it.
   EXPECT_TRUE(
       removeFile(dir(), "new.ics", StampedContents{kNew, made.value()}).ok());

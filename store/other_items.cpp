@@ -30,8 +30,8 @@ std::vector<Component> calendarComponents(std::string_view text) {
     if (equalsIgnoringCase(property->name, "BEGIN")) {
       std::string name = componentName(property->value);
       bool calendarLevel =
-          name != "VCALENDAR" && (open.empty() || (open.size() == 1 &&
-                                                   open.front() == "VCALENDAR"));
+          name != "VCALENDAR" &&
+          (open.empty() || (open.size() == 1 && open.front() == "VCALENDAR"));
       if (calendarLevel) {
         current = found.size();
         found.push_back(Component{name, std::nullopt, false});

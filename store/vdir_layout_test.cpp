@@ -54,7 +54,8 @@ TEST_F(VdirLayoutTest, OpenItemAcceptsThreePlainNames) {
     std::string marker(200, '\0');
     int fd = ::openat(opened.value().list.get(), "marker", O_RDONLY);
     ASSERT_GE(fd, 0) << c.identifier;
-    marker.resize(static_cast<size_t>(::read(fd, marker.data(), marker.size())));
+    marker.resize(
+        static_cast<size_t>(::read(fd, marker.data(), marker.size())));
     ::close(fd);
     EXPECT_EQ(marker, c.identifier);
   }

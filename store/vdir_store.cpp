@@ -45,7 +45,8 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
     size_t filled = 0;
     while (true) {
       if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
-      ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
+      ssize_t got =
+          ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) break;
       filled += static_cast<size_t>(got);
@@ -119,7 +120,8 @@ class ItemFiles {
       fd = Descriptor(::open(directory.c_str(),
                              O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     auto list = static_cast<uint32_t>(lists_.size());
-    lists_.push_back({directory.string(), std::move(identifier), std::move(fd)});
+    lists_.push_back(
+        {directory.string(), std::move(identifier), std::move(fd)});
     for (const auto& name : itemFilesOf(directory)) {
       files_.push_back({list, static_cast<uint32_t>(names_.size()),
                         static_cast<uint32_t>(name.size())});
@@ -376,8 +378,7 @@ Outcome VdirStore::removeReminder(const Reminder& reminder) {
   const auto& [item, current] = changeable.value();
   // The identifier names the whole file; what else it holds would go too.
   if (std::size_t others = countOtherItems(current.bytes); others > 0)
-    return Failure{"The reminder's file also holds " +
-                   std::to_string(others) +
+    return Failure{"The reminder's file also holds " + std::to_string(others) +
                    (others == 1 ? " other item" : " other items") +
                    ", which would be deleted with it; nothing was deleted."};
   removeStaleTemporaries(item.list->get(), now());

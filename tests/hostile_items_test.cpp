@@ -197,7 +197,8 @@ TEST(HostileItems, ToggleOfAMixedFileKeepsTheEventByteForByte) {
 // An identifier names a whole file, so deleting a reminder whose file
 // holds other items too would delete them with it: refused, with how many.
 TEST(HostileItems, DeleteOfAFileHoldingOtherItemsIsRefused) {
-  const std::string todo = "BEGIN:VTODO\r\nUID:t\r\nSUMMARY:Me\r\nEND:VTODO\r\n";
+  const std::string todo =
+      "BEGIN:VTODO\r\nUID:t\r\nSUMMARY:Me\r\nEND:VTODO\r\n";
   const std::string override =
       "BEGIN:VTODO\r\nUID:t\r\nRECURRENCE-ID:20260102T090000Z\r\n"
       "SUMMARY:Moved\r\nEND:VTODO\r\n";
@@ -224,19 +225,21 @@ TEST(HostileItems, DeleteOfAFileHoldingOtherItemsIsRefused) {
       {"an event with its override", todo + event("e") + event("e"), 1},
       {"an event, a journal and another to-do",
        event("e") + todo + journal + otherTodo, 3},
-      {"182 events", [&] {
+      {"182 events",
+       [&] {
          std::string many = todo;
          for (int i = 0; i < 182; ++i) many += event("e" + std::to_string(i));
          return many;
-       }(), 182},
+       }(),
+       182},
   };
   for (const auto& c : cases) {
     TempStore store;
-    const std::string text = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + c.body +
-                             "END:VCALENDAR\r\n";
+    const std::string text =
+        "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + c.body + "END:VCALENDAR\r\n";
     store.writeFile("acct/list/mixed.ics", text);
-    Json deleted =
-        envelopeOf(runCorvane({"delete", "acct/list/mixed"}, store.environment()));
+    Json deleted = envelopeOf(
+        runCorvane({"delete", "acct/list/mixed"}, store.environment()));
     const fs::path file = store.root() / "acct/list/mixed.ics";
     if (c.others == 0) {
       EXPECT_EQ(deleted["success"], true) << c.name;

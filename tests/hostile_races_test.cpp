@@ -99,15 +99,16 @@ TEST(HostileRaces, ListSwappedForALinkNeverLeadsOutside) {
   std::mutex mutex;
   std::vector<RunResult> results;
   std::map<std::string, int> outcomes;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::seconds(15);
   auto worker = [&](bool deletes) {
     for (int n = 0; std::chrono::steady_clock::now() < until; ++n) {
       std::vector<std::string> args =
-          deletes ? std::vector<std::string>{"delete", "acct/list/d" +
-                                                           std::to_string(n)}
-                  : std::vector<std::string>{"toggle",
-                                             "acct/list/t" + std::to_string(n % 10),
-                                             n % 2 ? "true" : "false"};
+          deletes ? std::vector<std::string>{"delete",
+                                             "acct/list/d" + std::to_string(n)}
+                  : std::vector<std::string>{
+                        "toggle", "acct/list/t" + std::to_string(n % 10),
+                        n % 2 ? "true" : "false"};
       RunResult result = runCorvane(args, store.environment());
       std::lock_guard guard(mutex);
       results.push_back(std::move(result));
@@ -204,8 +205,8 @@ std::vector<TracedCall> callsOf(const std::string& trace) {
     if (!started && match[3].str().find("\"/dev/null\"") != std::string::npos)
       started = true;
     if (started)
-      calls.push_back({name, ordinal, name == "write" &&
-                                          match[3].str().rfind("1,", 0) == 0});
+      calls.push_back({name, ordinal,
+                       name == "write" && match[3].str().rfind("1,", 0) == 0});
   }
   return calls;
 }
@@ -230,15 +231,15 @@ TEST(HostileRaces, FailingSystemCallsEndInOneEnvelopeAndKeepTheItem) {
   const fs::path list = store.root() / "acct/list";
   const fs::path item = list / "item.ics";
   const std::string original =
-      todoText("item", "Fault", {"DUE;TZID=Europe/Berlin:20260105T090000",
-                                 "X-KEEP:yes"});
+      todoText("item", "Fault",
+               {"DUE;TZID=Europe/Berlin:20260105T090000", "X-KEEP:yes"});
   const std::string kept = withoutCompletionLines(original);
   int runs = 0;
   for (const auto& command : commands) {
     store.writeFile("acct/list/item.ics", original);
     const fs::path traceFile = store.base() / "trace";
-    envelopeOf(runTraced({"-e", "trace=" + calls}, command,
-                         store.environment(), traceFile.string()));
+    envelopeOf(runTraced({"-e", "trace=" + calls}, command, store.environment(),
+                         traceFile.string()));
     std::vector<TracedCall> points = callsOf(readBytes(traceFile).value_or(""));
     ASSERT_FALSE(points.empty()) << command[0];
     for (const auto& point : points) {
@@ -266,7 +267,8 @@ TEST(HostileRaces, FailingSystemCallsEndInOneEnvelopeAndKeepTheItem) {
         EXPECT_EQ(now, original) << where;
       }
       for (const auto& name : namesIn(list))
-        EXPECT_TRUE(name == "item.ics" || name[0] == '.') << where << ": " << name;
+        EXPECT_TRUE(name == "item.ics" || name[0] == '.')
+            << where << ": " << name;
     }
   }
   std::cout << "[ hostile  ] " << runs << " runs, each with one failing call\n";

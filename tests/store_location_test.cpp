@@ -58,7 +58,8 @@ TEST(StoreLocation, RequestAccessMakesTheRootUnderHome) {
   env.erase("XDG_DATA_HOME");
   envelopeOf(runCorvane({"request_access"}, env));
   // The XDG rules let a program make its missing data home, 0700.
-  for (const char* folder : {".local", ".local/share", ".local/share/corvane"}) {
+  for (const char* folder :
+       {".local", ".local/share", ".local/share/corvane"}) {
     fs::path made = store.base() / "home" / folder;
     EXPECT_TRUE(fs::is_directory(made)) << folder;
     EXPECT_EQ(fs::status(made).permissions(), fs::perms(0700)) << folder;
