@@ -177,6 +177,28 @@ TEST(HostileRaces, RenameDuringAHeldBackCommitIsKept) {
   }
 }
 
+// File systems without the exchange and no-replace flags answer EINVAL:
+// toggle and delete still work there, by check and rename.
+TEST(HostileRaces, WithoutExchangeChangesStillWork) {
+  if (!straceWorks()) GTEST_SKIP() << "strace is missing or cannot trace";
+  TempStore store;
+  const fs::path list = store.root() / "acct/list";
+  store.writeFile("acct/list/item.ics", todoText("item", "No exchange"));
+  const std::vector<std::string> noFlags = {"-e",
+                                            "inject=renameat2:error=EINVAL"};
+  EXPECT_EQ(envelopeOf(runTraced(noFlags, {"toggle", "acct/list/item", "true"},
+                                 store.environment()))["success"],
+            true);
+  bool completed = false;
+  EXPECT_TRUE(isWholeTodo(readBytes(list / "item.ics").value_or(""), nullptr,
+                          &completed));
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(envelopeOf(runTraced(noFlags, {"delete", "acct/list/item"},
+                                 store.environment()))["success"],
+            true);
+  EXPECT_TRUE(namesIn(list).empty());
+}
+
 // One traced call of a run: its system call, and its ordinal among the
 // calls of that system call in the main thread.
 struct TracedCall {
