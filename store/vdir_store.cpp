@@ -13,6 +13,8 @@
 #include "store/authorization.h"
 #include "store/completion_edit.h"
 #include "store/item_parser.h"
+#include "store/new_item_file.h"
+#include "store/series_move.h"
 
 namespace corvane {
 namespace {
@@ -57,6 +59,25 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
   if (whole && stamp) *stamp = stampOf(info);
   ::close(fd);
   return whole;
+}
+
+// Completes one occurrence of a repeating series: the completed occurrence
+// goes in as a new item beside the series first, then the series' file is
+// replaced (if it is still as `stamp` says) by the series moved on. When
+// the series cannot be written the new item is taken out again, leaving the
+// list as it was; a crash in between leaves at worst a completed
+// occurrence beside a series not yet moved, and nothing lost.
+Outcome writeSeriesMove(const std::filesystem::path& seriesFile,
+                        const FileStamp& stamp, const SeriesMove& move,
+                        const std::string& uid) {
+  // The UID is a UUID: a plain, visible file name as it stands.
+  const std::string name = uid + ".ics";
+  const std::filesystem::path folder = seriesFile.parent_path();
+  Outcome added = createNewFile(folder, name, move.occurrence);
+  if (!added) return added;
+  Outcome moved = replaceFile(seriesFile, move.series, stamp);
+  if (!moved) removeNewFile(folder, name);
+  return moved;
 }
 
 // Whether a query can only match reminders that have a due date, so that
@@ -353,6 +374,17 @@ void VdirStore::forget(const std::string& identifier) {
 Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
   auto current = readForChange(reminder);
   if (!current) return Failure{current.reason()};
+  if (completed) {
+    const std::string uid = newUid();
+    auto move = completeOccurrence(current.value().bytes, uid, now());
+    if (!move) return Failure{move.reason()};
+    if (move.value()) {
+      Outcome written = writeSeriesMove(*filePathOf(reminder), current.value().stamp,
+                                        *move.value(), uid);
+      forget(reminder.identifier);
+      return written;
+    }
+  }
   auto edited = withCompletion(current.value().bytes, completed, now());
   if (!edited) return Failure{edited.reason()};
   Outcome written = replaceFile(*filePathOf(reminder), edited.value(),
