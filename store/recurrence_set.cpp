@@ -137,6 +137,8 @@ class Series {
     icalcomponent* todo = seriesTodo(root.get());
     if (!todo) return std::nullopt;
     Series series;
+    // The zones of the file's VTIMEZONEs live in the parsed calendar.
+    series.root_ = std::move(root);
     series.start_ = dateTimeOf(
         todo, icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY));
     series.due_ = dateTimeOf(
@@ -262,6 +264,7 @@ class Series {
     return due;
   }
 
+  ComponentPtr root_;
   icaltimetype start_{};
   icaltimetype due_{};
   bool hasStart_ = false;
