@@ -266,6 +266,14 @@ Result<std::string> movedSeriesText(std::string_view text,
   return result;
 }
 
+bool mentionsRdate(std::string_view text) {
+  for (std::size_t at = text.find_first_of("Rr"); at != std::string_view::npos;
+       at = text.find_first_of("Rr", at + 1)) {
+    if (equalsIgnoringCase(text.substr(at, 5), "RDATE")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Result<std::optional<SeriesMove>> completeOccurrence(
@@ -273,6 +281,9 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   using None = std::optional<SeriesMove>;
   std::optional<Reminder> reminder = parseReminder(calendarText);
   if (!reminder || reminder->isCompleted) return None();
+  // Most reminders do not repeat; they need no second reading.
+  if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
+    return None();
   std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
   if (!step) return None();
 

@@ -379,8 +379,8 @@ Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
     auto move = completeOccurrence(current.value().bytes, uid, now());
     if (!move) return Failure{move.reason()};
     if (move.value()) {
-      Outcome written = writeSeriesMove(*filePathOf(reminder), current.value().stamp,
-                                        *move.value(), uid);
+      Outcome written = writeSeriesMove(
+          *filePathOf(reminder), current.value().stamp, *move.value(), uid);
       forget(reminder.identifier);
       return written;
     }
