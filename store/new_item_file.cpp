@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -85,7 +86,8 @@ int publish(int dir, const std::string& temporary, const std::string& name) {
 }  // namespace
 
 Outcome createNewFile(const std::filesystem::path& folder,
-                      const std::string& name, std::string_view contents) {
+                      const std::string& name, std::string_view contents,
+                      mode_t mode) {
   Fd dir(
       ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
   if (dir.fd < 0) return Failure{reasonFor(errno)};
@@ -93,12 +95,13 @@ Outcome createNewFile(const std::filesystem::path& folder,
   // leaves of it, for an item.
   std::string temporary =
       "." + name.substr(0, 200) + ".corvane-" + randomSuffix() + ".tmp";
-  // Mode as any new file of the user's: 0666 less the umask.
   Fd file(::openat(dir.fd, temporary.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (file.fd < 0) return Failure{reasonFor(errno)};
   int error = 0;
-  if (!writeAll(file.fd, contents) || !syncFd(file.fd)) error = errno;
+  if (::fchmod(file.fd, mode) != 0) error = errno;
+  if (error == 0 && (!writeAll(file.fd, contents) || !syncFd(file.fd)))
+    error = errno;
   if (error == 0 && ::close(std::exchange(file.fd, -1)) != 0 && errno != EINTR)
     error = errno;
   if (error == 0) error = publish(dir.fd, temporary, name);

@@ -73,7 +73,11 @@ Outcome writeSeriesMove(const std::filesystem::path& seriesFile,
   // The UID is a UUID: a plain, visible file name as it stands.
   const std::string name = uid + ".ics";
   const std::filesystem::path folder = seriesFile.parent_path();
-  Outcome added = createNewFile(folder, name, move.occurrence);
+  // The occurrence is as private as the series it comes from.
+  struct stat series;
+  mode_t mode =
+      ::lstat(seriesFile.c_str(), &series) == 0 ? series.st_mode & 0777 : 0600;
+  Outcome added = createNewFile(folder, name, move.occurrence, mode);
   if (!added) return added;
   Outcome moved = replaceFile(seriesFile, move.series, stamp);
   if (!moved) removeNewFile(folder, name);

@@ -149,7 +149,7 @@ TEST(Repeating, CompletingAnOccurrenceMovesTheSeriesOn) {
     TempStore store;
     const fs::path list = store.root() / "acct/list";
     const std::string original = seriesText(c.dates, c.withZone);
-    store.writeFile("acct/list/series.ics", original);
+    store.writeFile("acct/list/series.ics", original, 0640);
     std::set<fs::path> known = {list / "series.ics"};
     for (std::size_t s = 0; s < c.steps.size(); ++s) {
       const Step& step = c.steps[s];
@@ -179,6 +179,11 @@ TEST(Repeating, CompletingAnOccurrenceMovesTheSeriesOn) {
       EXPECT_TRUE(isWholeTodo(occurrence, &uid, &completed)) << where;
       EXPECT_TRUE(completed) << where;
       EXPECT_EQ(added[0].filename(), uid + ".ics") << where;
+      // As private as the series it comes from.
+      EXPECT_EQ(fs::status(added[0]).permissions(), fs::perms::owner_read |
+                                                        fs::perms::owner_write |
+                                                        fs::perms::group_read)
+          << where;
       EXPECT_NE(uid, "series@example.org") << where;
       for (const auto& line : kCarried)
         EXPECT_TRUE(hasLine(occurrence, line)) << where << ": " << line;
