@@ -15,6 +15,7 @@
 #include "store/descriptor.h"
 #include "store/item_parser.h"
 #include "store/other_items.h"
+#include "store/series_move.h"
 
 namespace corvane {
 namespace {
@@ -60,6 +61,31 @@ bool readItem(int dirFd, const char* name, std::string& bytes,
   }
   if (whole && stamp) *stamp = stampOf(info);
   return whole;
+}
+
+// Completes one occurrence of a repeating series: the completed occurrence
+// goes in as a new item beside the series first, then the series' file is
+// replaced (if it is still as `stamp` says) by the series moved on. When
+// the series cannot be written the new item is taken out again, leaving the
+// list as it was; a crash in between leaves at worst a completed
+// occurrence beside a series not yet moved, and nothing lost.
+Outcome writeSeriesMove(int folder, const std::string& seriesName,
+                        const StampedContents& read, const SeriesMove& move,
+                        const std::string& uid) {
+  // The UID is a UUID: a plain, visible file name as it stands.
+  const std::string name = uid + ".ics";
+  // The occurrence is as private as the series it comes from.
+  struct stat series;
+  mode_t mode = ::fstatat(folder, seriesName.c_str(), &series,
+                          AT_SYMLINK_NOFOLLOW) == 0
+                    ? series.st_mode & 0777
+                    : 0600;
+  Result<FileStamp> added = createNewFile(folder, name, move.occurrence, mode);
+  if (!added) return Failure{added.reason()};
+  Outcome moved = replaceFile(folder, seriesName, read, move.series);
+  if (!moved)
+    removeFile(folder, name, StampedContents{move.occurrence, added.value()});
+  return moved;
 }
 
 // Whether a query can only match reminders that have a due date, so that
@@ -363,9 +389,20 @@ Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
   auto changeable = readForChange(reminder);
   if (!changeable) return Failure{changeable.reason()};
   const auto& [item, current] = changeable.value();
+  removeStaleTemporaries(item.list->get(), now());
+  if (completed) {
+    const std::string uid = newUid();
+    auto move = completeOccurrence(current.bytes, uid, now());
+    if (!move) return Failure{move.reason()};
+    if (move.value()) {
+      Outcome written = writeSeriesMove(item.list->get(), item.fileName,
+                                        current, *move.value(), uid);
+      forget(reminder.identifier);
+      return written;
+    }
+  }
   auto edited = withCompletion(current.bytes, completed, now());
   if (!edited) return Failure{edited.reason()};
-  removeStaleTemporaries(item.list->get(), now());
   Outcome written =
       replaceFile(item.list->get(), item.fileName, current, edited.value());
   forget(reminder.identifier);

@@ -313,5 +313,52 @@ class SyncedStore(unittest.TestCase):
         self.assertIsNone(phone["Bake bread"]["completed_at"])
 
 
+    def test_a_completed_occurrence_and_the_moved_series_reach_the_server(self):
+        self.put_items()
+        self.pull("corvane")
+        report = self.records()["Rapport über Q4 – 提出"]
+        self.assertEqual(self.sandbox.corvane("toggle", report["id"], "true"),
+                         {"success": True})
+        self.vdirsyncer("sync", "corvane")
+
+        # The series moved on from Monday 1 March to Wednesday 3 March, with
+        # one occurrence fewer left; the rest of it as it was.
+        series = self.server_item("work", "report-91be")
+        self.assertEqual(properties_named(series, "DUE"),
+                         ["DUE:20270303T160000Z"])
+        self.assertEqual(properties_named(series, "RRULE"),
+                         ["RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=WE,MO;COUNT=4"])
+        self.assertEqual(properties_named(series, "STATUS"), [])
+        for kept in ("SUMMARY", "PRIORITY", "CREATED"):
+            self.assertEqual(properties_named(series, kept),
+                             properties_named(REPORT, kept), kept)
+        # Beside it, the Monday's occurrence, completed and not repeating.
+        done = [self.server.get(self.user, f"work/{name}")[1]
+                for name in self.server.item_names(self.user, "work")]
+        done = [text for text in done if "STATUS:COMPLETED" in text]
+        self.assertEqual(len(done), 1)
+        self.assertEqual(properties_named(done[0], "DUE"),
+                         ["DUE:20270301T160000Z"])
+        self.assertEqual(properties_named(done[0], "SUMMARY"),
+                         properties_named(REPORT, "SUMMARY"))
+        self.assertEqual(properties_named(done[0], "RRULE"), [])
+
+        # A fresh pull shows both as corvane does.
+        self.sandbox.write("fresh/corvane/radicale/kind", "caldav\n")
+        self.sandbox.write("fresh/corvane/radicale/displayname", "Radicale\n")
+        self.pull("fresh")
+
+        def seen(data_home=None):
+            return sorted(
+                (record["title"], record["isCompleted"], record["dueDate"])
+                for identifier in self.lists(data_home)
+                for record in data_of(self.sandbox.corvane(
+                    "reminders", identifier, data_home=data_home)))
+        self.assertIn(("Rapport über Q4 – 提出", True, "2027-03-01T16:00:00Z"),
+                      seen())
+        self.assertIn(("Rapport über Q4 – 提出", False, "2027-03-03T16:00:00Z"),
+                      seen())
+        self.assertEqual(seen(data_home=self.fresh_home), seen())
+
 if __name__ == "__main__":
     support.main()

@@ -13,7 +13,7 @@ import time
 import unittest
 
 import interop_support as support
-from interop_support import BERLIN_ZONE, data_of, instant_of
+from interop_support import BERLIN_ZONE, data_of, ical, instant_of
 
 # The fields of todoman's porcelain records that completing or reopening
 # may change; every other one must stay as it was.
@@ -291,6 +291,32 @@ class ChangingTodomanStore(TodomanStore, unittest.TestCase):
         self.assertFalse(second["isCompleted"])
         self.assertEqual(instant_of(second["dueDate"]),
                          self.porcelain()["Second"]["due"])
+
+    def test_completing_a_repeating_reminder_moves_it_on_in_todoman(self):
+        # Weekly at 10:00 in Berlin; the next week is after the clock change.
+        self.sandbox.write("data/corvane/acct/tasks/plants.ics", ical(
+            "UID:plants-5e1d", "DTSTAMP:20270301T080000Z",
+            "SUMMARY:Water the plants", "PRIORITY:1",
+            "DTSTART;TZID=Europe/Berlin:20270322T090000",
+            "DUE;TZID=Europe/Berlin:20270322T100000",
+            "RRULE:FREQ=WEEKLY;COUNT=3", extra_components=BERLIN_ZONE))
+
+        self.toggle("Water the plants", "true")
+
+        todos = json.loads(self.todoman("--porcelain", "list", "--status",
+                                        "ANY"))
+        plants = sorted((todo for todo in todos
+                         if todo["summary"] == "Water the plants"),
+                        key=lambda todo: todo["due"])
+        self.assertEqual([(todo["completed"], todo["due"]) for todo in plants],
+                         [(True, instant_of("2027-03-22T09:00:00Z")),
+                          (False, instant_of("2027-03-29T08:00:00Z"))])
+        self.assertEqual(plants[0]["percent"], 100)
+        self.assertEqual([todo["priority"] for todo in plants], [1, 1])
+        # corvane's own view agrees: the series keeps its identifier.
+        series = self.sandbox.corvane("get", "acct/tasks/plants")
+        self.assertEqual(data_of(series)["dueDate"], "2027-03-29T08:00:00Z")
+        self.assertFalse(data_of(series)["isCompleted"])
 
     def test_deleting_removes_it_from_todoman_only(self):
         self.make_three()
