@@ -9,9 +9,10 @@
 namespace corvane {
 namespace {
 
-bool pathExists(const std::filesystem::path& path) {
+// Whether there is an entry at `path`, a symbolic link to nothing included.
+bool entryExists(const std::filesystem::path& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 bool isDirectory(const std::filesystem::path& path) {
@@ -23,11 +24,13 @@ bool can(const std::filesystem::path& path, int mode) {
   return ::access(path.c_str(), mode) == 0;
 }
 
-// A missing root can be made when its nearest existing ancestor is a
-// directory this user may add entries to.
+// A missing root can be made when the nearest entry on its path is a
+// directory this user may add entries to. A symbolic link to nothing, the
+// root itself included, is an entry that is not one: making a folder there
+// always fails.
 bool couldCreate(const std::filesystem::path& root) {
-  std::filesystem::path ancestor = root.parent_path();
-  while (!ancestor.empty() && !pathExists(ancestor)) {
+  std::filesystem::path ancestor = root;
+  while (!ancestor.empty() && !entryExists(ancestor)) {
     if (ancestor == ancestor.parent_path()) break;
     ancestor = ancestor.parent_path();
   }
