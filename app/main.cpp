@@ -27,11 +27,14 @@ int main(int argc, char** argv) {
     std::printf("Usage: %s <command> [args...]\n", program);
     return 1;
   }
-  // Everything that reaches an envelope is valid UTF-8.
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(corvane::repairUtf8(argv[i]));
+  std::string command;
+  std::vector<std::string> commandArgs;
   std::optional<corvane::Corvane> app;
   try {
+    // Everything that reaches an envelope is valid UTF-8.
+    command = corvane::repairUtf8(argv[1]);
+    for (int i = 2; i < argc; ++i)
+      commandArgs.push_back(corvane::repairUtf8(argv[i]));
     app.emplace();
   } catch (...) {
     // Nothing was printed yet; once built, `run` answers on every path.
@@ -39,6 +42,6 @@ int main(int argc, char** argv) {
                 corvane::kFallbackEnvelope.size(), stdout);
     return 0;
   }
-  app->run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
+  app->run(command, commandArgs);
   return 0;
 }
