@@ -18,10 +18,6 @@ void writeToStandardOutput(std::string_view piece, bool ends) {
   if (ends) std::fflush(stdout);
 }
 
-// What `run` must do after dispatching: signal itself, or leave that to
-// the operation's completion handler.
-enum class Completes { kInTheCall, kInACompletionHandler };
-
 }  // namespace
 
 Corvane::Corvane()
@@ -29,14 +25,34 @@ Corvane::Corvane()
               writeToStandardOutput) {}
 
 Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)
-    : eventStore(std::move(store)),
-      weekdayOrder(makeWeekdayOrder()),
-      output_(std::move(output)) {}
+    : weekdayOrder(makeWeekdayOrder()),
+      output_(std::move(output)),
+      eventStore(std::move(store)) {}
 
 void Corvane::run(const std::string& command,
                   const std::vector<std::string>& args) {
-  const size_t count = args.size();
   auto completes = Completes::kInTheCall;
+  try {
+    dispatch(command, args, completes);
+  } catch (...) {
+    // Out of memory, or no thread to be had: the command still answers.
+    // An asynchronous one whose handler has taken the envelope leaves the
+    // answer and the signal to it.
+    if (completes == Completes::kInTheCall) {
+      outputFallback();
+    } else if (!envelopeTaken_.exchange(true)) {
+      outputFallback();
+      completes = Completes::kInTheCall;
+    }
+  }
+  if (completes == Completes::kInTheCall) semaphore.release();
+  semaphore.acquire();
+}
+
+void Corvane::dispatch(const std::string& command,
+                       const std::vector<std::string>& args,
+                       Completes& completes) {
+  const size_t count = args.size();
   auto fail = [&](const char* message) {
     outputJSON(std::nullopt, std::string(message), false);
     completes = Completes::kInTheCall;
@@ -86,9 +102,6 @@ void Corvane::run(const std::string& command,
   } else {
     outputJSON(std::nullopt, "Unknown command: " + command, false);
   }
-
-  if (completes == Completes::kInTheCall) semaphore.release();
-  semaphore.acquire();
 }
 
 void Corvane::listReminderLists() {
@@ -121,12 +134,25 @@ void Corvane::getRemindersInSpecialList(const std::string& listId,
       [this](Result<JsonValue> answer) { finishQuery(std::move(answer)); });
 }
 
-void Corvane::finishQuery(Result<JsonValue> answer) {
-  if (answer.ok())
-    outputJSON(std::move(answer.value()), std::nullopt, true);
-  else
-    outputJSON(std::nullopt, answer.reason(), false);
+template <class Print>
+void Corvane::finishAsynchronously(Print print) noexcept {
+  // Taken already: starting the request failed in `run`, which answered.
+  if (envelopeTaken_.exchange(true)) return;
+  try {
+    print();
+  } catch (...) {
+    outputFallback();
+  }
   semaphore.release();
+}
+
+void Corvane::finishQuery(Result<JsonValue> answer) noexcept {
+  finishAsynchronously([&] {
+    if (answer.ok())
+      outputJSON(std::move(answer.value()), std::nullopt, true);
+    else
+      outputJSON(std::nullopt, answer.reason(), false);
+  });
 }
 
 void Corvane::toggleReminder(const std::string& reminderId, bool completed) {
@@ -158,8 +184,8 @@ void Corvane::getReminder(const std::string& reminderId) {
 
 void Corvane::requestAccessAndPrint() {
   requestAccess([this](bool granted) {
-    outputJSON(std::nullopt, std::nullopt, granted);
-    semaphore.release();
+    finishAsynchronously(
+        [&] { outputJSON(std::nullopt, std::nullopt, granted); });
   });
 }
 
@@ -169,16 +195,34 @@ void Corvane::requestAccess(std::function<void(bool)> completion) {
 
 void Corvane::outputJSON(std::optional<JsonValue> data,
                          std::optional<std::string> error, bool success) {
-  JsonValue envelope = JsonValue::object();
-  envelope["success"] = success;
-  if (data) envelope["data"] = std::move(*data);
-  if (error) envelope["error"] = std::move(*error);
-  auto piece = [this](std::string_view text) { output_(text, false); };
-  if (!writePrettyJson(envelope, piece)) {
-    output_("{\"error\":\"Error encoding to JSON\", \"success\":false}\n", true);
-    return;
+  try {
+    JsonValue envelope = JsonValue::object();
+    envelope["success"] = success;
+    if (data) envelope["data"] = std::move(*data);
+    if (error) envelope["error"] = std::move(*error);
+    auto piece = [this](std::string_view text) {
+      output_(text, false);
+      outputStarted_ = true;
+    };
+    if (!writePrettyJson(envelope, piece)) {
+      outputFallback();
+      return;
+    }
+    output_("\n", true);
+  } catch (...) {
+    // Building the envelope ran out of memory, or the output failed.
+    outputFallback();
   }
-  output_("\n", true);
+}
+
+void Corvane::outputFallback() noexcept {
+  if (outputStarted_) return;
+  try {
+    output_(kFallbackEnvelope, true);
+    outputStarted_ = true;
+  } catch (...) {
+    // Nowhere left to answer.
+  }
 }
 
 void Corvane::checkPermissionStatus() {

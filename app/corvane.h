@@ -3,6 +3,7 @@
 // table, and it has one operation per command.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,10 +30,19 @@ class Corvane {
   Corvane();
   Corvane(std::unique_ptr<ReminderStore> store, OutputSink output);
 
-  // Runs one command and returns once its envelope has been printed.
+  // Runs one command and returns once its envelope, exactly one, has been
+  // printed: the fallback text when the command fails by an exception.
   void run(const std::string& command, const std::vector<std::string>& args);
 
  private:
+  // What `run` must do after dispatching: signal itself, or leave that to
+  // the operation's completion handler.
+  enum class Completes { kInTheCall, kInACompletionHandler };
+
+  // Calls the command's operation, or prints the argument error; sets
+  // `completes` before calling an asynchronous operation.
+  void dispatch(const std::string& command,
+                const std::vector<std::string>& args, Completes& completes);
   void listReminderLists();
   void getRemindersInList(const std::string& listId,
                           const std::string& completionStatus,
@@ -54,12 +64,29 @@ class Corvane {
 
   // Prints a query's answer from whichever thread delivers it, then
   // signals; every asynchronous command ends here.
-  void finishQuery(Result<JsonValue> answer);
+  void finishQuery(Result<JsonValue> answer) noexcept;
+  // Prints an asynchronous command's envelope with `print` on a store's
+  // thread, then signals; nothing escapes to the store.
+  template <class Print>
+  void finishAsynchronously(Print print) noexcept;
+  // The fixed fallback text, unless a piece of an envelope is already out
+  // (a second document would follow the first). Never throws.
+  void outputFallback() noexcept;
 
-  std::unique_ptr<ReminderStore> eventStore;
+  // Declared before eventStore, so they outlive it: its destructor joins
+  // the threads whose completion handlers still use them.
   std::counting_semaphore<> semaphore{0};
   const WeekdayOrder weekdayOrder;
   OutputSink output_;
+  // Taken by whichever of `run` and a completion handler prints the
+  // envelope of an asynchronous command; the other prints nothing.
+  std::atomic<bool> envelopeTaken_{false};
+  bool outputStarted_ = false;  // a piece of the envelope is out
+  std::unique_ptr<ReminderStore> eventStore;
 };
+
+// What is printed when no envelope can be made.
+inline constexpr std::string_view kFallbackEnvelope =
+    "{\"error\":\"Error encoding to JSON\", \"success\":false}\n";
 
 }  // namespace corvane

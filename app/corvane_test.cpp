@@ -11,16 +11,23 @@ namespace corvane {
 namespace {
 
 // Runs one command against a memory store and keeps what it printed and
-// on which thread.
+// on which thread. The output fails (out of memory) for the first
+// `failingPieces` pieces it is handed.
 class CorvaneRun {
  public:
-  explicit CorvaneRun(std::function<void(MemoryStore&)> setUp = {}) {
+  explicit CorvaneRun(std::function<void(MemoryStore&)> setUp = {},
+                      int failingPieces = 0)
+      : failingPieces_(failingPieces) {
     auto store = std::make_unique<MemoryStore>();
     store_ = store.get();
     if (setUp) setUp(*store_);
     app_ = std::make_unique<Corvane>(
         std::move(store), [this](std::string_view piece, bool ends) {
           std::lock_guard guard(mutex_);
+          if (failingPieces_ > 0) {
+            --failingPieces_;
+            throw std::bad_alloc();
+          }
           pending_ += piece;
           if (!ends) return;
           printed_.push_back(std::move(pending_));
@@ -45,6 +52,7 @@ class CorvaneRun {
   MemoryStore& store() { return *store_; }
 
  private:
+  int failingPieces_;
   MemoryStore* store_;
   std::unique_ptr<Corvane> app_;
   std::mutex mutex_;
@@ -212,6 +220,44 @@ TEST(CorvaneTest, SingleReminderCommands) {
   });
   EXPECT_EQ(refused.run("delete", {"a/l/r"}),
             failure("Error deleting reminder: The list folder is read-only."));
+}
+
+// A command that fails by an exception, on the main thread or in a
+// completion handler on a store's: one document, the fallback, and `run`
+// returns (a run that throws or hangs fails the test, one that ends the
+// process ends it).
+TEST(CorvaneTest, ExceptionsStillGiveExactlyOneEnvelope) {
+  const nlohmann::json fallback = {{"error", "Error encoding to JSON"},
+                                   {"success", false}};
+  auto withList = [](MemoryStore& store) {
+    ReminderList list;
+    list.identifier = "a/l";
+    store.addList(list);
+  };
+  auto throwing = [&](MemoryStore& store) {
+    withList(store);
+    store.throwFromCalls();
+  };
+  struct Case {
+    std::vector<std::string> words;
+    std::function<void(MemoryStore&)> setUp;
+    int failingPieces;
+  } cases[] = {
+      {{"list"}, withList, 1},
+      {{"reminders", "a/l"}, withList, 1},
+      {{"special_reminders", "today"}, withList, 1},
+      {{"request_access"}, withList, 1},
+      {{"list"}, throwing, 0},
+      {{"get", "a/l/r"}, throwing, 0},
+      {{"reminders", "a/l"}, throwing, 0},
+      {{"request_access"}, throwing, 0},
+  };
+  for (const auto& c : cases) {
+    CorvaneRun run(c.setUp, c.failingPieces);
+    std::vector<std::string> args(c.words.begin() + 1, c.words.end());
+    EXPECT_EQ(run.run(c.words[0], args), fallback)
+        << c.words[0] << " failing pieces " << c.failingPieces;
+  }
 }
 
 }  // namespace

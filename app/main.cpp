@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,16 +30,21 @@ int main(int argc, char** argv) {
     std::printf("Usage: %s <command> [args...]\n", program);
     return 1;
   }
-  // Everything that reaches an envelope is valid UTF-8.
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(corvane::repairUtf8(argv[i]));
+  std::string command;
+  std::vector<std::string> commandArgs;
+  std::optional<corvane::Corvane> app;
   try {
-    corvane::Corvane app;
-    app.run(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
-  } catch (const std::exception&) {
-    // Nothing was printed yet: every operation prints as its last step.
-    std::fputs("{\"error\":\"Error encoding to JSON\", \"success\":false}\n",
-               stdout);
+    // Everything that reaches an envelope is valid UTF-8.
+    command = corvane::repairUtf8(argv[1]);
+    for (int i = 2; i < argc; ++i)
+      commandArgs.push_back(corvane::repairUtf8(argv[i]));
+    app.emplace();
+  } catch (...) {
+    // Nothing was printed yet; once built, `run` answers on every path.
+    std::fwrite(corvane::kFallbackEnvelope.data(), 1,
+                corvane::kFallbackEnvelope.size(), stdout);
+    return 0;
   }
+  app->run(command, commandArgs);
   return 0;
 }

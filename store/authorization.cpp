@@ -12,9 +12,11 @@
 namespace corvane {
 namespace {
 
-bool pathExists(const std::filesystem::path& path) {
+// Whether there is an entry at `path`, a symbolic link to nothing included:
+// no folder can be made where one stands.
+bool entryExists(const std::filesystem::path& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 bool isDirectory(const std::filesystem::path& path) {
@@ -32,10 +34,10 @@ bool can(const std::filesystem::path& path, int mode) {
 std::optional<std::vector<std::filesystem::path>> missingFolders(
     const std::filesystem::path& root, const std::filesystem::path& madeBelow) {
   std::vector<std::filesystem::path> missing;
-  if (pathExists(root)) return missing;
+  if (entryExists(root)) return missing;
   std::filesystem::path folder = root.lexically_normal();
   const std::filesystem::path base = madeBelow.lexically_normal();
-  while (!pathExists(folder)) {
+  while (!entryExists(folder)) {
     if (folder == base || folder == folder.parent_path() ||
         !folder.has_relative_path())
       return std::nullopt;

@@ -9,27 +9,45 @@
 
 #include "store/content_line.h"
 #include "store/item_parser.h"
+#include "store/reminder_todo.h"
 
 namespace corvane {
 namespace {
 
-struct TodoBlock {
+// One component of the file as its content lines give it.
+struct Component {
+  std::string name;
   std::size_t beginLine = 0;
   std::optional<std::size_t> endLine;
-  std::vector<std::size_t> properties;  // its own lines, not its alarms'
+  std::vector<std::size_t> properties;  // its own lines, not its children's
+  std::vector<std::size_t> children;    // indices into the tree's components
   bool hasRecurrenceId = false;
 };
 
-// Finds every VTODO with its own property lines. Absent when BEGIN and END
-// lines do not pair up.
-std::optional<std::vector<TodoBlock>> findTodos(
-    const std::vector<ContentLine>& lines) {
-  struct Open {
-    std::string name;
-    std::optional<std::size_t> todo;  // index into the result for a VTODO
-  };
-  std::vector<TodoBlock> todos;
-  std::vector<Open> open;
+// The file's components, for the rule that chooses the reminder's VTODO.
+struct ComponentTree {
+  std::vector<Component> components;
+  std::vector<std::size_t> topLevel;
+
+  ComponentKind kindOf(std::size_t index) const {
+    const std::string& name = components[index].name;
+    if (name == "VCALENDAR") return ComponentKind::kCalendar;
+    if (name == "VTODO") return ComponentKind::kTodo;
+    return ComponentKind::kOther;
+  }
+  bool isOverride(std::size_t index) const {
+    return components[index].hasRecurrenceId;
+  }
+  const std::vector<std::size_t>& childrenOf(std::size_t index) const {
+    return components[index].children;
+  }
+};
+
+// The components of the file, nested as libical nests them. Absent when
+// BEGIN and END lines do not pair up.
+std::optional<ComponentTree> readTree(const std::vector<ContentLine>& lines) {
+  ComponentTree tree;
+  std::vector<std::size_t> open;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::optional<Property> property = parseProperty(lines[i].unfolded);
     if (!property) {
@@ -39,27 +57,29 @@ std::optional<std::vector<TodoBlock>> findTodos(
       continue;
     }
     if (equalsIgnoringCase(property->name, "BEGIN")) {
-      Open component{componentName(property->value), std::nullopt};
-      if (component.name == "VTODO") {
-        component.todo = todos.size();
-        todos.push_back(TodoBlock{i, std::nullopt, {}, false});
-      }
-      open.push_back(std::move(component));
+      std::size_t index = tree.components.size();
+      Component& component = tree.components.emplace_back();
+      component.name = componentName(property->value);
+      component.beginLine = i;
+      (open.empty() ? tree.topLevel : tree.components[open.back()].children)
+          .push_back(index);
+      open.push_back(index);
     } else if (equalsIgnoringCase(property->name, "END")) {
-      if (open.empty() || open.back().name != componentName(property->value)) {
+      if (open.empty() ||
+          tree.components[open.back()].name != componentName(property->value)) {
         return std::nullopt;
       }
-      if (open.back().todo) todos[*open.back().todo].endLine = i;
+      tree.components[open.back()].endLine = i;
       open.pop_back();
-    } else if (!open.empty() && open.back().todo) {
-      TodoBlock& todo = todos[*open.back().todo];
-      todo.properties.push_back(i);
+    } else if (!open.empty()) {
+      Component& component = tree.components[open.back()];
+      component.properties.push_back(i);
       if (equalsIgnoringCase(property->name, "RECURRENCE-ID")) {
-        todo.hasRecurrenceId = true;
+        component.hasRecurrenceId = true;
       }
     }
   }
-  return todos;
+  return tree;
 }
 
 std::string utcStamp(Instant t) {
@@ -106,28 +126,42 @@ std::string propertyLine(const CompletionProperty& property,
   return line;
 }
 
+bool sameDueDate(const std::optional<DueDateComponents>& a,
+                 const std::optional<DueDateComponents>& b) {
+  if (!a || !b) return !a && !b;
+  return a->year == b->year && a->month == b->month && a->day == b->day &&
+         a->hour == b->hour && a->minute == b->minute &&
+         a->second == b->second && a->hasCalendar == b->hasCalendar &&
+         !a->timeZone == !b->timeZone &&
+         resolveComponents(*a) == resolveComponents(*b);
+}
+
+// Whether two readings are of one reminder: all its fields but completion
+// and the modification stamp agree.
+bool sameApartFromCompletion(const Reminder& a, const Reminder& b) {
+  return a.title == b.title && a.notes == b.notes && a.priority == b.priority &&
+         a.hasAlarms == b.hasAlarms && a.recurrenceRules == b.recurrenceRules &&
+         a.creationDate == b.creationDate &&
+         sameDueDate(a.dueDateComponents, b.dueDateComponents);
+}
+
 }  // namespace
 
 Result<std::string> withCompletion(std::string_view calendarText,
                                    bool completed, Instant now) {
   ContentLines split = splitContentLines(calendarText);
   const std::vector<ContentLine>& lines = split.lines;
-  std::optional<std::vector<TodoBlock>> todos = findTodos(lines);
-  if (!todos) {
+  std::optional<ComponentTree> tree = readTree(lines);
+  if (!tree) {
     return Failure{
         "The reminder's file is damaged: its BEGIN and END lines do not "
         "match."};
   }
-  const TodoBlock* todo = nullptr;
-  for (const TodoBlock& candidate : *todos) {
-    if (!candidate.hasRecurrenceId) {
-      todo = &candidate;
-      break;
-    }
-  }
-  if (todo == nullptr) {
+  std::optional<std::size_t> chosen = reminderTodo(tree->topLevel, *tree);
+  if (!chosen) {
     return Failure{"The file holds no reminder to change."};
   }
+  const Component* todo = &tree->components[*chosen];
   if (!todo->endLine) {
     return Failure{"The reminder's file is cut short: its VTODO never ends."};
   }
@@ -172,12 +206,16 @@ Result<std::string> withCompletion(std::string_view calendarText,
     }
     if (i == anchor) result.append(added);
   }
-  // The edit finds the reminder line by line, libical by its own rules; on
-  // a damaged file the two can disagree (a RECURRENCE-ID libical rejects),
-  // and the change would be reported made while the reminder stays as it
-  // was. So the new text must read back as the state asked for.
-  std::optional<Reminder> readBack = parseReminder(result);
-  if (!readBack || readBack->isCompleted != completed) {
+  // The edit and the readers choose the VTODO by one rule, but each reads
+  // lines its own way; on a damaged file they can still disagree (a
+  // RECURRENCE-ID libical drops), and the change would be reported made
+  // while another entry changed. So the new text must read back as the same
+  // reminder, in the state asked for, carrying this change's stamp.
+  std::optional<Reminder> before = parseReminder(calendarText);
+  std::optional<Reminder> after = parseReminder(result);
+  if (!before || !after || after->isCompleted != completed ||
+      after->lastModifiedDate != now ||
+      !sameApartFromCompletion(*before, *after)) {
     return Failure{
         "The reminder's file is damaged: corvane cannot tell which of its "
         "entries to change."};

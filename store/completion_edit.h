@@ -12,8 +12,9 @@
 namespace corvane {
 
 // The calendar text with the reminder's completion set. The reminder is the
-// first VTODO that has no RECURRENCE-ID; overridden occurrences, alarms,
-// time zones and all other lines are kept byte for byte.
+// VTODO that the readers show, chosen by the one rule of
+// store/reminder_todo.h; overridden occurrences, alarms, time zones and all
+// other lines are kept byte for byte.
 //
 // Completing sets STATUS:COMPLETED, COMPLETED and PERCENT-COMPLETE:100;
 // reopening sets STATUS:NEEDS-ACTION and removes COMPLETED and
@@ -23,7 +24,9 @@ namespace corvane {
 //
 // Fails when the text holds no such VTODO, when its BEGIN and END lines
 // do not pair up, so that the reminder's extent is unclear, or when the
-// edited text would not read back as a reminder in the state asked for.
+// edited text would not read back as the same reminder (every field but
+// completion and the modification date as before), in the state asked for
+// and modified at `now`.
 Result<std::string> withCompletion(std::string_view calendarText,
                                    bool completed, Instant now);
 

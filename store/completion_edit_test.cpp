@@ -334,7 +334,6 @@ TEST(CompletionEditTest, RefusesFilesWithoutAClearReminder) {
       "",
       "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\nEND:"
       "VCALENDAR\r\n",
-      "BEGIN:VTODO\r\nUID:o\r\nRECURRENCE-ID:20240101T000000Z\r\nEND:VTODO\r\n",
       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:cut\r\nSUMMARY:half",
       "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:m\r\nEND:VCALENDAR\r\nEND:"
       "VTODO\r\n",
@@ -356,10 +355,14 @@ TEST(CompletionEditTest, RefusesFilesWithoutAClearReminder) {
       "\r\nSUMMARY:Override\r\nEND:VTODO\r\nBEGIN:VTODO\r\nUID:a\r\n"
       "SUMMARY:Main\r\nEND:VTODO\r\nEND:VCALENDAR\r\n",
   };
+  // Either way: reopening the VTODO libical does not show would otherwise
+  // read back in the state asked for.
   for (const char* input : inputs) {
-    Result<std::string> edited = withCompletion(input, true, kNow);
-    ASSERT_FALSE(edited.ok()) << input;
-    EXPECT_FALSE(edited.reason().empty()) << input;
+    for (bool completed : {true, false}) {
+      Result<std::string> edited = withCompletion(input, completed, kNow);
+      ASSERT_FALSE(edited.ok()) << input << completed;
+      EXPECT_FALSE(edited.reason().empty()) << input;
+    }
   }
 }
 

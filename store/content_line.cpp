@@ -1,5 +1,7 @@
 #include "store/content_line.h"
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 namespace corvane {
@@ -7,6 +9,7 @@ namespace {
 
 constexpr std::string_view kCrlf = "\r\n";
 constexpr std::string_view kLf = "\n";
+constexpr std::string_view kCr = "\r";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 char upperAscii(char c) {
@@ -17,23 +20,27 @@ char upperAscii(char c) {
 
 ContentLines splitContentLines(std::string_view text) {
   std::vector<ContentLine> lines;
-  std::size_t crlfCount = 0;
-  std::size_t lfCount = 0;
+  // Counts of CRLF, LF and CR endings, in that order.
+  std::array<std::size_t, 3> counts{};
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t newline = text.find('\n', pos);
-    std::size_t next =
-        newline == std::string_view::npos ? text.size() : newline + 1;
-    std::string_view content = text.substr(pos, next - pos);
+    // A line ends at CRLF, or at a lone LF or CR, as libical reads it.
+    std::size_t stop = text.find_first_of("\r\n", pos);
     std::string_view ending;
-    if (content.ends_with(kCrlf)) {
+    if (stop == std::string_view::npos) {
+      stop = text.size();
+    } else if (text.substr(stop).starts_with(kCrlf)) {
       ending = kCrlf;
-      ++crlfCount;
-    } else if (content.ends_with(kLf)) {
+      ++counts[0];
+    } else if (text[stop] == '\n') {
       ending = kLf;
-      ++lfCount;
+      ++counts[1];
+    } else {
+      ending = kCr;
+      ++counts[2];
     }
-    content.remove_suffix(ending.size());
+    std::size_t next = stop + ending.size();
+    std::string_view content = text.substr(pos, stop - pos);
     bool continues = !lines.empty() && !content.empty() &&
                      (content.front() == ' ' || content.front() == '\t');
     if (continues) {
@@ -49,7 +56,11 @@ ContentLines splitContentLines(std::string_view text) {
   if (!lines.empty() && lines.front().unfolded.starts_with(kByteOrderMark)) {
     lines.front().unfolded.erase(0, kByteOrderMark.size());
   }
-  return {std::move(lines), lfCount > crlfCount ? kLf : kCrlf};
+  // Ties go to CRLF, the form the standard asks for.
+  std::string_view dominant = kCrlf;
+  if (counts[1] > counts[0]) dominant = kLf;
+  if (counts[2] > std::max(counts[0], counts[1])) dominant = kCr;
+  return {std::move(lines), dominant};
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

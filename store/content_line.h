@@ -15,17 +15,18 @@ namespace corvane {
 struct ContentLine {
   std::size_t begin = 0;    // offset of its first byte
   std::size_t end = 0;      // offset just past its last line ending
-  std::string_view ending;  // the last physical line's ending: CRLF, LF or none
+  std::string_view ending;  // the last physical line's: CRLF, LF, CR or none
   std::string unfolded;     // its text without line endings and fold markers
 };
 
 struct ContentLines {
   std::vector<ContentLine> lines;
-  std::string_view dominantEnding;  // for added lines; CRLF when none
+  std::string_view dominantEnding;  // the most frequent; CRLF on a tie
 };
 
-// Splits `text` into content lines; a leading byte order mark is left out
-// of the first line's unfolded text. The views in the result point into
+// Splits `text` into content lines, a physical line ending at CRLF or at a
+// lone LF or CR, as libical reads them. A leading byte order mark is left
+// out of the first line's unfolded text. The views in the result point into
 // static storage, not into `text`.
 ContentLines splitContentLines(std::string_view text);
 

@@ -5,9 +5,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "store/ical_zone.h"
 #include "store/item_scanner.h"
+#include "store/reminder_todo.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -18,19 +20,32 @@ struct ComponentFree {
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
-// The reminder's VTODO among the children of `parent`, preferring the one
-// that is not an overridden occurrence.
-icalcomponent* mainTodoIn(icalcomponent* parent) {
-  icalcomponent* first = nullptr;
-  for (icalcomponent* todo =
-           icalcomponent_get_first_component(parent, ICAL_VTODO_COMPONENT);
-       todo; todo = icalcomponent_get_next_component(parent, ICAL_VTODO_COMPONENT)) {
-    if (!icalcomponent_get_first_property(todo, ICAL_RECURRENCEID_PROPERTY))
-      return todo;
-    if (!first) first = todo;
+// libical's tree as the rule that chooses the reminder's VTODO sees it.
+struct LibicalTree {
+  static ComponentKind kindOf(icalcomponent* component) {
+    switch (icalcomponent_isa(component)) {
+      case ICAL_VCALENDAR_COMPONENT:
+        return ComponentKind::kCalendar;
+      case ICAL_VTODO_COMPONENT:
+        return ComponentKind::kTodo;
+      default:
+        return ComponentKind::kOther;
+    }
   }
-  return first;
-}
+  static bool isOverride(icalcomponent* component) {
+    return icalcomponent_get_first_property(
+               component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+  }
+  static std::vector<icalcomponent*> childrenOf(icalcomponent* parent) {
+    std::vector<icalcomponent*> children;
+    for (icalcomponent* child =
+             icalcomponent_get_first_component(parent, ICAL_ANY_COMPONENT);
+         child;
+         child = icalcomponent_get_next_component(parent, ICAL_ANY_COMPONENT))
+      children.push_back(child);
+    return children;
+  }
+};
 
 // The calendar that holds the reminder, and the reminder's VTODO.
 struct Found {
@@ -39,22 +54,14 @@ struct Found {
 };
 
 Found findTodo(icalcomponent* root) {
-  switch (icalcomponent_isa(root)) {
-    case ICAL_VTODO_COMPONENT:
-      return {nullptr, root};
-    case ICAL_VCALENDAR_COMPONENT:
-      return {root, mainTodoIn(root)};
-    case ICAL_XROOT_COMPONENT:
-      for (icalcomponent* calendar =
-               icalcomponent_get_first_component(root, ICAL_VCALENDAR_COMPONENT);
-           calendar; calendar = icalcomponent_get_next_component(
-                         root, ICAL_VCALENDAR_COMPONENT)) {
-        if (icalcomponent* todo = mainTodoIn(calendar)) return {calendar, todo};
-      }
-      return {root, mainTodoIn(root)};
-    default:
-      return {};
-  }
+  // libical gathers the components of a file with several under one root.
+  std::vector<icalcomponent*> topLevel =
+      icalcomponent_isa(root) == ICAL_XROOT_COMPONENT
+          ? LibicalTree::childrenOf(root)
+          : std::vector<icalcomponent*>{root};
+  std::optional<icalcomponent*> todo = reminderTodo(topLevel, LibicalTree{});
+  if (!todo) return {};
+  return {icalcomponent_get_parent(*todo), *todo};
 }
 
 std::optional<std::string> textOf(icalcomponent* todo, icalproperty_kind kind) {

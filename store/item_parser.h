@@ -8,8 +8,8 @@
 
 namespace corvane {
 
-// The reminder that `calendarText` holds: its VTODO without RECURRENCE-ID
-// (or its first VTODO). Absent when the text holds no VTODO at all (an
+// The reminder that `calendarText` holds: the VTODO that the rule of
+// store/reminder_todo.h chooses. Absent when the text holds no VTODO at all (an
 // event, a journal entry) or cannot be read as iCalendar. Identifiers are
 // left for the caller to fill in. Plain files are read by the quick reader
 // (store/item_scanner.h), all others by libical.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/ical_zone.h"
+#include "store/reminder_todo.h"
 #include "store/value_scanner.h"
 
 namespace corvane {
@@ -363,16 +364,16 @@ class Scanner {
   }
 
   std::optional<Reminder> reminder() const {
-    const TodoLines* main = nullptr;
     for (const auto& todo : todos_) {
       // Only whether an occurrence is overridden matters, but libical keeps
       // the property only when its value reads as a time.
       if (todo.recurrenceId && !componentsOf(*todo.recurrenceId))
         return std::nullopt;
-      if (!main && !todo.recurrenceId) main = &todo;
     }
-    if (!main) main = &todos_.front();
-    const TodoLines& todo = *main;
+    // Every VTODO read here is a child of the one calendar.
+    const TodoLines& todo = *mainTodo(
+        todos_, [](const TodoLines&) { return true; },
+        [](const TodoLines& todo) { return todo.recurrenceId.has_value(); });
 
     Reminder reminder;
     if (!textOf(todo.summary, reminder.title) ||

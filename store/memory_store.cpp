@@ -1,6 +1,7 @@
 #include "store/memory_store.h"
 
 #include <algorithm>
+#include <new>
 
 namespace corvane {
 
@@ -24,6 +25,7 @@ std::vector<ReminderPtr> MemoryStore::reminders() const {
 }
 
 void MemoryStore::requestAccess(AccessCompletion completion) {
+  if (throws_) throw std::bad_alloc();
   bool granted = granted_;
   threads_.emplace_back([completion = std::move(completion), granted] {
     completion(granted);
@@ -32,6 +34,7 @@ void MemoryStore::requestAccess(AccessCompletion completion) {
 
 std::vector<ReminderList> MemoryStore::reminderLists() const {
   std::lock_guard lock(mutex_);
+  if (throws_) throw std::bad_alloc();
   return lists_;
 }
 
@@ -68,6 +71,7 @@ void MemoryStore::fetchReminders(const ReminderQuery& query,
   std::optional<std::vector<ReminderPtr>> result;
   {
     std::lock_guard lock(mutex_);
+    if (throws_) throw std::bad_alloc();
     ++fetchCount_;
     if (!failFetches_) result = matching(query);
   }
@@ -79,6 +83,7 @@ void MemoryStore::fetchReminders(const ReminderQuery& query,
 
 ReminderPtr MemoryStore::reminderWithIdentifier(const std::string& identifier) {
   std::lock_guard lock(mutex_);
+  if (throws_) throw std::bad_alloc();
   for (const auto& reminder : reminders_)
     if (reminder->identifier == identifier) return reminder;
   return nullptr;

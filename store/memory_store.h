@@ -23,6 +23,9 @@ class MemoryStore final : public ReminderStore {
   void setGrant(bool granted) { granted_ = granted; }
   void failFetches() { failFetches_ = true; }
   void failChanges(std::string reason) { changeFailure_ = std::move(reason); }
+  // From now on the lists, lookups and requests throw, as a store out of
+  // memory would; a request that throws starts nothing.
+  void throwFromCalls() { throws_ = true; }
   int fetchCount() const { return fetchCount_; }
   std::vector<ReminderPtr> reminders() const;
 
@@ -46,6 +49,7 @@ class MemoryStore final : public ReminderStore {
   AuthorizationStatus status_ = AuthorizationStatus::kAuthorized;
   bool granted_ = true;
   bool failFetches_ = false;
+  bool throws_ = false;
   std::optional<std::string> changeFailure_;
   int fetchCount_ = 0;
   std::vector<std::thread> threads_;

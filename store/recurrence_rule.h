@@ -18,11 +18,15 @@ inline constexpr int kFrequencySecondly = 6;
 struct RecurrenceDayOfWeek {
   int dayOfTheWeek = 0;  // 1 Sunday ... 7 Saturday
   int weekNumber = 0;    // 0 for every week; never shown
+
+  bool operator==(const RecurrenceDayOfWeek&) const = default;
 };
 
 struct RecurrenceEnd {
   std::optional<Instant> endDate;  // UNTIL
   int occurrenceCount = 0;         // COUNT, read only without an end date
+
+  bool operator==(const RecurrenceEnd&) const = default;
 };
 
 struct RecurrenceRule {
@@ -32,6 +36,8 @@ struct RecurrenceRule {
   std::optional<std::vector<int>> daysOfTheMonth;
   std::optional<std::vector<int>> monthsOfTheYear;
   std::optional<RecurrenceEnd> recurrenceEnd;
+
+  bool operator==(const RecurrenceRule&) const = default;
 };
 
 }  // namespace corvane

@@ -119,7 +119,9 @@ std::optional<std::string> readMetadata(const std::filesystem::path& file) {
   ::close(fd);
   if (got <= 0) return std::nullopt;
   bytes.resize(static_cast<size_t>(got));
-  std::string value = trimmed(bytes.substr(0, bytes.find('\n')));
+  // Stripped first, so that blank lines before the value do not hide it.
+  std::string whole = trimmed(bytes);
+  std::string value = trimmed(whole.substr(0, whole.find_first_of("\r\n")));
   if (value.empty() || value == "None") return std::nullopt;
   return repairUtf8(value);
 }

@@ -160,7 +160,7 @@ TEST_F(VdirLayoutTest, ReadMetadata) {
       {"", std::nullopt},
       {"\n", std::nullopt},
       {"   \n", std::nullopt},
-      {"\nSecond\n", std::nullopt},
+      {"\nSecond\n", "Second"},
       {"#FF8000FF", "#FF8000FF"},
       {"bad \xFF", "bad \xEF\xBF\xBD"},
   };

@@ -66,6 +66,12 @@ const AccessCase kCases[] = {
        env["XDG_DATA_HOME"] = (store.base() / "ro/data").string();
      },
      "restricted"},
+    {"a link to nothing under a writable data home",
+     [](TempStore& store, Environment&) {
+       store.giveToUnprivileged(store.dataHome());
+       fs::create_directory_symlink(store.base() / "nowhere", store.root());
+     },
+     "restricted"},
     {"a regular file",
      [](TempStore& store, Environment&) {
        std::ofstream(store.root()) << "not a folder\n";

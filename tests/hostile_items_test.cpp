@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+const std::string kModified = "LAST-MODIFIED:20200101T000000Z";
 
 struct ItemCase {
   std::string name;
@@ -25,13 +26,35 @@ struct ItemCase {
   // reminder at all (a file cut short may be one that another program is
   // still writing).
   std::optional<std::string> title;
+  // Whether "toggle" must complete it: what corvane reads it can change.
+  // Such a file's shown VTODO is last modified in 2020.
+  bool toggles = false;
 };
+
+// Which line ends a text uses, so that a change can be seen to keep them.
+std::string lineEndsOf(const std::string& text) {
+  bool crlf = false, lf = false, cr = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      crlf = true;
+      ++i;
+    } else if (text[i] == '\r') {
+      cr = true;
+    } else if (text[i] == '\n') {
+      lf = true;
+    }
+  }
+  return std::string(crlf ? "CRLF " : "") + (lf ? "LF " : "") +
+         (cr ? "CR" : "");
+}
 
 std::vector<ItemCase> oddItems() {
   std::string garbage;
   for (int i = 0; i < 4096; ++i)
     garbage.push_back(static_cast<char>((i * 7919 + 13) % 256));
   const std::string calendar = todoText("u1", "Whole");
+  std::string loneCrAtEnd = todoText("cr", "Last", {kModified});
+  loneCrAtEnd.pop_back();  // its END:VCALENDAR ends in CR alone
   return {
       {"empty file", "", std::nullopt},
       {"binary garbage", garbage, std::nullopt},
@@ -72,6 +95,22 @@ std::vector<ItemCase> oddItems() {
        std::nullopt},
       {"END before BEGIN", "END:VTODO\r\nEND:VCALENDAR\r\n" + calendar,
        "Whole"},
+      // libical's own sample files have this shape; the reminder is the
+      // VTODO of the calendar, and so is what a change changes.
+      {"a VTODO outside the calendar, before it",
+       "BEGIN:VTODO\r\nUID:out\r\nSUMMARY:Outside\r\nEND:VTODO\r\n" +
+           todoText("in", "Inside", {kModified}),
+       "Inside", true},
+      {"an overridden occurrence without its series",
+       todoText("series", "One occurrence",
+                {"RECURRENCE-ID:20260105T090000Z", kModified}),
+       "One occurrence", true},
+      {"CR line ends",
+       "BEGIN:VCALENDAR\rVERSION:2.0\rBEGIN:VTODO\rUID:cr\rSUMMARY:Old "
+       "Mac\r  line ends\r" +
+           kModified + "\rEND:VTODO\rEND:VCALENDAR\r",
+       "Old Mac line ends", true},
+      {"a lone CR at the end", loneCrAtEnd, "Last", true},
   };
 }
 
@@ -105,6 +144,7 @@ TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
         runCorvane({"toggle", "acct/list/item", "true"}, store.environment()));
     ASSERT_TRUE(toggled.is_object());
     std::string after = readBytes(file).value_or("<missing>");
+    EXPECT_TRUE(!item.toggles || toggled["success"] == true) << toggled;
     if (toggled["success"] == true) {
       Json again = envelopeOf(
           runCorvane({"get", "acct/list/item"}, store.environment()));
@@ -112,7 +152,12 @@ TEST(HostileItems, EachOddFileGetsOneEnvelopeAndNoDamage) {
       if (item.title) {
         EXPECT_EQ(again["data"]["title"], *item.title);
       }
+      // The VTODO shown is the one changed.
+      if (item.toggles) {
+        EXPECT_NE(again["data"]["lastModifiedDate"], "2020-01-01T00:00:00Z");
+      }
       EXPECT_NE(after.find("STATUS:COMPLETED"), std::string::npos);
+      EXPECT_EQ(lineEndsOf(after), lineEndsOf(item.bytes));
     } else {
       EXPECT_EQ(after, item.bytes) << "a refused change must not write";
     }
