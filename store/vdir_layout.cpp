@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
+#include <string_view>
 
 #include "store/utf8.h"
 
@@ -50,6 +52,52 @@ ListKind listKindOf(AccountKind account) {
   }
 }
 
+// What a repaired name shows for each bad byte sequence.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool mayBeRepaired(const std::string& name) {
+  return name.find(kReplacement) != std::string::npos;
+}
+
+// An open folder, closed when it goes.
+class Folder {
+ public:
+  explicit Folder(int fd) : fd_(fd) {}
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  ~Folder() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The names on disk of `parts` (account, list[, file]) under `root`, each
+// looked up in its parent folder. Only a part printed with U+FFFD needs a
+// look at the folder; every other part is its own name, as a valid name
+// cannot be printed otherwise.
+std::optional<std::vector<std::string>> namesOnDisk(
+    const std::filesystem::path& root, std::vector<std::string> parts) {
+  if (std::none_of(parts.begin(), parts.end(), mayBeRepaired)) return parts;
+  auto parent = std::make_unique<Folder>(
+      ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (parent->fd() < 0) return std::nullopt;
+    if (mayBeRepaired(parts[i])) {
+      auto name = entryPrintedAs(parent->fd(), parts[i]);
+      if (!name) return std::nullopt;
+      parts[i] = std::move(*name);
+    }
+    if (i + 1 < parts.size())
+      parent = std::make_unique<Folder>(
+          ::openat(parent->fd(), parts[i].c_str(),
+                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return parts;
+}
+
 bool endsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -79,6 +127,47 @@ static bool isFolderOrMissing(const std::filesystem::path& path) {
 bool isRealDirectory(const std::filesystem::path& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown) {
+  struct stat info;
+  if (!mayBeRepaired(shown))
+    return isValidUtf8(shown) && ::fstatat(dirFd, shown.c_str(), &info,
+                                           AT_SYMLINK_NOFOLLOW) == 0
+               ? std::optional<std::string>(shown)
+               : std::nullopt;
+  // A name with U+FFFD may be printed for several entries (one holding the
+  // character itself, others with bad bytes); all of them are counted.
+  int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::optional<std::string> found;
+  bool twice = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (repairUtf8(entry->d_name) != shown) continue;
+    twice = found.has_value();
+    if (twice) break;
+    found = entry->d_name;
+  }
+  ::closedir(dir);
+  if (twice) return std::nullopt;
+  return found;
+}
+
+std::optional<ListNames> listNamesOf(const std::filesystem::path& root,
+                                     const std::string& listIdentifier) {
+  size_t slash = listIdentifier.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  std::string account = listIdentifier.substr(0, slash);
+  std::string list = listIdentifier.substr(slash + 1);
+  if (!isPlainName(account) || !isPlainName(list)) return std::nullopt;
+  auto names = namesOnDisk(root, {account, list});
+  if (!names) return std::nullopt;
+  return ListNames{(*names)[0], (*names)[1]};
 }
 
 bool isPlainName(const std::string& name) {
@@ -166,9 +255,15 @@ std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
   std::string account = identifier.substr(0, first);
   std::string list = identifier.substr(first + 1, second - first - 1);
   std::string file = identifier.substr(second + 1);
-  // A file name is at most 255 bytes; ".ics" takes four of them.
-  if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file) ||
-      account.size() > 255 || list.size() > 255 || file.size() > 251)
+  if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file))
+    return std::nullopt;
+  auto names = namesOnDisk(root, {account, list, file + ".ics"});
+  if (!names) return std::nullopt;
+  account = (*names)[0];
+  list = (*names)[1];
+  file = (*names)[2];
+  // A file name is at most 255 bytes.
+  if (account.size() > 255 || list.size() > 255 || file.size() > 255)
     return std::nullopt;
   // A list or account that is a symbolic link may lead anywhere; items are
   // only ever looked for in the store's own folders. What is missing holds
@@ -176,7 +271,8 @@ std::optional<ItemLocation> locateItem(const std::filesystem::path& root,
   if (!isFolderOrMissing(root / account) ||
       !isFolderOrMissing(root / account / list))
     return std::nullopt;
-  return ItemLocation{account + "/" + list, root / account / list / (file + ".ics")};
+  return ItemLocation{repairUtf8(account + "/" + list),
+                      root / account / list / file};
 }
 
 std::string itemIdentifier(const std::string& listIdentifier,

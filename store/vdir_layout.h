@@ -40,10 +40,27 @@ std::optional<RgbColor> parseColor(const std::string& text);
 ReminderList readList(const std::filesystem::path& root,
                       const std::string& account, const std::string& list);
 
+// The name of the entry of the open folder `dirFd` that corvane prints as
+// `shown` (names are printed with bad UTF-8 repaired). A valid name that is
+// present is itself, found without reading the folder; otherwise it is the
+// one entry whose repaired name is `shown`. Absent when no entry prints as
+// `shown`, or when two do: corvane refuses rather than guess between them.
+std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown);
+
+// The folder names of the list that `listIdentifier` ("<account>/<list>",
+// as printed) selects under `root`: its two plain parts as they are on disk.
+// Absent when the identifier does not have that form or names nothing.
+struct ListNames {
+  std::string account, list;
+};
+std::optional<ListNames> listNamesOf(const std::filesystem::path& root,
+                                     const std::string& listIdentifier);
+
 // Where an item lives. An identifier names a file only when it has
 // exactly three plain parts, "<account>/<list>/<file>", and neither its
 // account nor its list folder is a symbolic link or another kind of file;
-// the file is "<file>.ics" in that list.
+// the file is "<file>.ics" in that list. Parts printed with U+FFFD select
+// the entries they were printed for (entryPrintedAs).
 struct ItemLocation {
   std::string listIdentifier;
   std::filesystem::path file;
