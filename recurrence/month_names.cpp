@@ -49,7 +49,7 @@ std::vector<std::string> monthNamesForLocale(const std::string& localeId) {
   return names;
 }
 
-std::string toMonthName(int month) {
+std::string toMonthName(std::int64_t month) {
   std::string localeId = userLocaleId();
   MonthNameCache& cache = monthNameCache();
   std::lock_guard lock(cache.mutex);
@@ -58,7 +58,7 @@ std::string toMonthName(int month) {
     cache.localeId = std::move(localeId);
     cache.filled = true;
   }
-  if (month < 1 || month > static_cast<int>(cache.names.size()))
+  if (month < 1 || month > static_cast<std::int64_t>(cache.names.size()))
     return std::to_string(month);
   return cache.names[month - 1];
 }

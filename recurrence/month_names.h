@@ -1,6 +1,7 @@
 // Full month names in the user's locale, for describing yearly repetition.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace corvane {
 // calendar in the user's locale (userLocaleId). A number outside 1 to 12
 // has no name and is given back as decimal text. Safe to call from any
 // thread; the names are looked up once per locale, not per call.
-std::string toMonthName(int month);
+std::string toMonthName(std::int64_t month);
 
 // The twelve full month names of the Gregorian calendar in the locale with
 // that ICU identifier, January first; empty if ICU cannot give them.

@@ -24,7 +24,8 @@ std::string joined(const std::vector<std::string>& items) {
 
 // "Weekly", or "Every 3 weeks" for any other interval, 0 and negative ones
 // included: the store's value is shown as it is.
-std::string everyInterval(int interval, const char* plain, const char* unit) {
+std::string everyInterval(std::int64_t interval, const char* plain,
+                          const char* unit) {
   if (interval == 1) return plain;
   return "Every " + std::to_string(interval) + " " + unit;
 }
@@ -63,7 +64,8 @@ std::string describeMonthly(const RecurrenceRule& rule) {
   std::string text = everyInterval(rule.interval, "Monthly", "months");
   if (!rule.daysOfTheMonth || rule.daysOfTheMonth->empty()) return text;
   std::vector<std::string> days;
-  for (int day : *rule.daysOfTheMonth) days.push_back(std::to_string(day));
+  for (std::int64_t day : *rule.daysOfTheMonth)
+    days.push_back(std::to_string(day));
   return text + " on day(s) " + joined(days);
 }
 
@@ -71,7 +73,8 @@ std::string describeYearly(const RecurrenceRule& rule) {
   std::string text = everyInterval(rule.interval, "Yearly", "years");
   if (!rule.monthsOfTheYear || rule.monthsOfTheYear->empty()) return text;
   std::vector<std::string> months;
-  for (int month : *rule.monthsOfTheYear) months.push_back(toMonthName(month));
+  for (std::int64_t month : *rule.monthsOfTheYear)
+    months.push_back(toMonthName(month));
   return text + " in " + joined(months);
 }
 

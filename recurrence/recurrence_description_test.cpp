@@ -27,13 +27,13 @@ RecurrenceRule weekly(int interval, std::vector<int> days) {
   return r;
 }
 
-RecurrenceRule monthly(int interval, std::vector<int> days) {
+RecurrenceRule monthly(std::int64_t interval, std::vector<std::int64_t> days) {
   RecurrenceRule r = rule(2, interval);
   r.daysOfTheMonth = std::move(days);
   return r;
 }
 
-RecurrenceRule yearly(int interval, std::vector<int> months) {
+RecurrenceRule yearly(std::int64_t interval, std::vector<std::int64_t> months) {
   RecurrenceRule r = rule(3, interval);
   r.monthsOfTheYear = std::move(months);
   return r;
@@ -212,10 +212,10 @@ TEST_F(RecurrenceDescriptionTest, ListsThatOtherFrequenciesIgnore) {
   monthlyByWeekday.frequency = 2;
   monthlyByWeekday.daysOfTheWeek->push_back({kTuesday, 2});
   RecurrenceRule weeklyWithMonths = weekly(1, {kMonday});
-  weeklyWithMonths.monthsOfTheYear = std::vector<int>{3};
-  weeklyWithMonths.daysOfTheMonth = std::vector<int>{4};
+  weeklyWithMonths.monthsOfTheYear = std::vector<std::int64_t>{3};
+  weeklyWithMonths.daysOfTheMonth = std::vector<std::int64_t>{4};
   RecurrenceRule yearlyWithDays = yearly(1, {});
-  yearlyWithDays.daysOfTheMonth = std::vector<int>{4};
+  yearlyWithDays.daysOfTheMonth = std::vector<std::int64_t>{4};
   yearlyWithDays.daysOfTheWeek = std::vector<RecurrenceDayOfWeek>{{kMonday, 1}};
   check({
       {"daily with weekdays", {dailyWithDays}, "Daily", std::nullopt},

@@ -2,9 +2,11 @@
 
 #include <unicode/locid.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace corvane {
 
@@ -43,7 +45,33 @@ bool icuKnowsLanguage(const std::string& localeId) {
 std::string icuLocaleIdFromPosix(std::string_view posixName) {
   std::string_view name = posixName.substr(0, posixName.find_first_of(".@"));
   if (name.empty() || name == "C" || name == "POSIX") return kPosixLocaleId;
-  return std::string(name);
+  size_t at = posixName.find('@');
+  if (at == std::string_view::npos) return std::string(name);
+  // The POSIX modifier names a script or a variant of the language; ICU
+  // takes a script between language and territory, a variant after them.
+  std::string_view modifier = posixName.substr(at + 1);
+  static constexpr std::pair<std::string_view, std::string_view> kScripts[] = {
+      {"latin", "Latn"},   {"cyrillic", "Cyrl"}, {"devanagari", "Deva"},
+      {"iqtelif", "Latn"}, {"arabic", "Arab"},
+  };
+  size_t underscore = name.find('_');
+  std::string_view language = name.substr(0, underscore);
+  std::string_view territory =
+      underscore == std::string_view::npos ? "" : name.substr(underscore + 1);
+  for (const auto& [word, script] : kScripts)
+    if (modifier == word) {
+      std::string id = std::string(language) + "_" + std::string(script);
+      if (!territory.empty()) id += "_" + std::string(territory);
+      return id;
+    }
+  // "euro" chose a currency, nothing corvane shows.
+  if (modifier.empty() || modifier == "euro") return std::string(name);
+  std::string variant;
+  for (char c : modifier) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) return std::string(name);
+    variant += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return std::string(language) + "_" + std::string(territory) + "_" + variant;
 }
 
 std::string userLocaleId() {

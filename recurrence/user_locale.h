@@ -12,8 +12,10 @@ namespace corvane {
 inline constexpr char kPosixLocaleId[] = "en_US_POSIX";
 
 // The ICU identifier for a POSIX locale name such as "de_DE.UTF-8": the
-// codeset and modifier are dropped; "", "C" and "POSIX" (with or without a
-// codeset) are kPosixLocaleId.
+// codeset is dropped; a modifier naming a script gives ICU's script
+// ("sr_RS@latin" is "sr_Latn_RS"), any other gives a variant
+// ("ca_ES@valencia" is "ca_ES_VALENCIA"); "", "C" and "POSIX" (with or
+// without a codeset) are kPosixLocaleId.
 std::string icuLocaleIdFromPosix(std::string_view posixName);
 
 // The user's locale: the first of LC_ALL, LC_TIME and LANG that is set and

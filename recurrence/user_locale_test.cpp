@@ -25,6 +25,10 @@ TEST(UserLocaleTest, ConvertsPosixNames) {
       {"de_DE@euro", "de_DE"},
       {"de_DE.UTF-8@euro", "de_DE"},
       {"en_GB.utf8", "en_GB"},
+      {"sr_RS.UTF-8@latin", "sr_Latn_RS"},
+      {"sr_RS@cyrillic", "sr_Cyrl_RS"},
+      {"uz_UZ.UTF-8@cyrillic", "uz_Cyrl_UZ"},
+      {"ca_ES.UTF-8@valencia", "ca_ES_VALENCIA"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(icuLocaleIdFromPosix(c.posix), c.icu) << '"' << c.posix << '"';

@@ -50,6 +50,13 @@ bool isZoneName(const std::string& name) {
   }
 }
 
+std::shared_ptr<const TimeZone> zoneFromFile(const std::string& path) {
+  absl::TimeZone loaded;
+  if (path.empty() || path[0] != '/' || !absl::LoadTimeZone(path, &loaded))
+    return nullptr;
+  return std::make_shared<DatabaseZone>(loaded);
+}
+
 std::shared_ptr<const TimeZone> localtimeFileZone() {
   static const std::shared_ptr<const TimeZone> zone = [] {
     absl::TimeZone loaded;

@@ -16,6 +16,10 @@ namespace corvane {
 // system zone. Safe to use from any thread.
 std::shared_ptr<const TimeZone> databaseZone(const std::string& name);
 
+// The zone in the zone file at `path`, which the caller has found to be a
+// regular file; null when it cannot be read as one. Loaded once per path.
+std::shared_ptr<const TimeZone> zoneFromFile(const std::string& path);
+
 // The zone of /etc/localtime, which the C library reads when TZ is unset;
 // null when that file is missing or not a zone file. Loaded once.
 std::shared_ptr<const TimeZone> localtimeFileZone();

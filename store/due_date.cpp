@@ -1,10 +1,6 @@
 #include "store/due_date.h"
 
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
-
-#include "store/database_zone.h"
 
 namespace corvane {
 namespace {
@@ -28,38 +24,10 @@ class Utc final : public TimeZone {
   }
 };
 
-class SystemZone final : public TimeZone {
- public:
-  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
-    // With TZ unset the C library reads /etc/localtime again for every
-    // conversion, one at a time for the whole process; the same file read
-    // once gives the same answers.
-    if (std::getenv("TZ") == nullptr)
-      if (auto zone = localtimeFileZone()) return zone->instantFor(t);
-    std::tm fields{};
-    fields.tm_year = t.year - 1900;
-    fields.tm_mon = t.month - 1;
-    fields.tm_mday = t.day;
-    fields.tm_hour = t.hour;
-    fields.tm_min = t.minute;
-    fields.tm_sec = t.second;
-    fields.tm_isdst = -1;  // let the zone's rules decide
-    std::time_t seconds = std::mktime(&fields);
-    if (seconds == static_cast<std::time_t>(-1) && fields.tm_year + 1900 != 1969)
-      return std::nullopt;
-    return Instant{std::chrono::seconds{seconds}};
-  }
-};
-
 }  // namespace
 
 std::shared_ptr<const TimeZone> utcTimeZone() {
   static const auto zone = std::make_shared<Utc>();
-  return zone;
-}
-
-std::shared_ptr<const TimeZone> systemTimeZone() {
-  static const auto zone = std::make_shared<SystemZone>();
   return zone;
 }
 

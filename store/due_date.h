@@ -25,7 +25,9 @@ class TimeZone {
   virtual std::optional<Instant> instantFor(const LocalDateTime& local) const = 0;
 };
 
-// UTC, and the zone of the C library (TZ, else /etc/localtime).
+// UTC, and the system zone: the one TZ names, else /etc/localtime. A TZ
+// that names something other than a zone file (a FIFO, a folder) is
+// replaced by UTC when the program starts (store/system_zone.cpp).
 std::shared_ptr<const TimeZone> utcTimeZone();
 std::shared_ptr<const TimeZone> systemTimeZone();
 

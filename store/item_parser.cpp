@@ -2,6 +2,9 @@
 
 #include <libical/ical.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,6 +14,7 @@
 #include "store/item_scanner.h"
 #include "store/reminder_todo.h"
 #include "store/utf8.h"
+#include "store/value_scanner.h"
 
 namespace corvane {
 namespace {
@@ -118,63 +122,134 @@ std::optional<Instant> instantOf(icalcomponent* todo, icalproperty_kind kind,
   return resolveComponents(componentsOf(property, *time, calendar));
 }
 
-std::optional<Instant> untilOf(const icaltimetype& until) {
-  if (icaltime_is_null_time(until)) return std::nullopt;
-  DueDateComponents components;
-  components.year = until.year;
-  components.month = until.month;
-  components.day = until.day;
-  if (!until.is_date) {
-    components.hour = until.hour;
-    components.minute = until.minute;
-    components.second = until.second;
+// The kinds of line whose values corvane reads from the text itself:
+// libical drops a rule it finds odd (INTERVAL=0, COUNT with UNTIL) and
+// wraps numbers past 32 bits, where corvane shows values as they come.
+// Such a line reaches libical renamed to an X- property whose value is the
+// original value in hexadecimal, which libical keeps as it is.
+constexpr std::string_view kRawPrefix = "X-CORVANE-RAW-";
+constexpr std::string_view kRawKinds[] = {"RRULE", "PRIORITY"};
+
+bool equalsCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// Renames a line of a VTODO whose value corvane reads itself, and any line
+// already carrying the prefix (so that only renamed lines carry it once).
+// `todoDepth` follows BEGIN:VTODO and END:VTODO from line to line.
+std::string rawLine(std::string_view line, int& todoDepth) {
+  size_t nameEnd = line.find_first_of(";:");
+  std::string_view name = line.substr(0, nameEnd);
+  size_t colon = line.find(':');
+  std::string_view value =
+      colon == std::string_view::npos ? "" : line.substr(colon + 1);
+  if (equalsCaseless(name, "BEGIN") && equalsCaseless(value, "VTODO"))
+    ++todoDepth;
+  else if (equalsCaseless(name, "END") && equalsCaseless(value, "VTODO") &&
+           todoDepth > 0)
+    --todoDepth;
+  if (todoDepth == 0 || nameEnd == std::string_view::npos) return {};
+  bool wanted = equalsCaseless(name.substr(0, kRawPrefix.size()), kRawPrefix);
+  for (auto kind : kRawKinds) wanted = wanted || equalsCaseless(name, kind);
+  if (!wanted) return {};
+  // The value starts at the first colon outside a quoted parameter.
+  bool quoted = false;
+  size_t start = nameEnd;
+  for (; start < line.size(); ++start) {
+    if (line[start] == '"') quoted = !quoted;
+    if (line[start] == ':' && !quoted) break;
   }
-  if (icaltime_is_utc(until)) components.timeZone = utcTimeZone();
-  return resolveComponents(components);
-}
-
-int frequencyOf(icalrecurrencetype_frequency frequency) {
-  switch (frequency) {
-    case ICAL_DAILY_RECURRENCE: return static_cast<int>(Frequency::kDaily);
-    case ICAL_WEEKLY_RECURRENCE: return static_cast<int>(Frequency::kWeekly);
-    case ICAL_MONTHLY_RECURRENCE: return static_cast<int>(Frequency::kMonthly);
-    case ICAL_YEARLY_RECURRENCE: return static_cast<int>(Frequency::kYearly);
-    case ICAL_HOURLY_RECURRENCE: return kFrequencyHourly;
-    case ICAL_MINUTELY_RECURRENCE: return kFrequencyMinutely;
-    default: return kFrequencySecondly;
+  if (start == line.size()) return {};
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string renamed(kRawPrefix);
+  renamed.append(line.substr(0, start + 1));
+  for (unsigned char c : line.substr(start + 1)) {
+    renamed += kHex[c >> 4];
+    renamed += kHex[c & 15];
   }
+  return renamed;
 }
 
-template <size_t N, class Each>
-auto listOf(const short (&values)[N], Each each)
-    -> std::optional<std::vector<decltype(each(short{}))>> {
-  std::vector<decltype(each(short{}))> list;
-  for (size_t i = 0; i < N && values[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
-    list.push_back(each(values[i]));
-  if (list.empty()) return std::nullopt;
-  return list;
+// Hands libical the lines of a NUL-terminated text one by one, as its own
+// string parser does: up to a line feed or, where no line feed is left (a
+// file with CR line ends), up to a carriage return, handed on as a line feed.
+char* nextLineOf(char* out, size_t size, void* data) {
+  auto* rest = static_cast<std::string_view*>(data);
+  if (rest->empty() || size < 2) return nullptr;
+  size_t newline = rest->find('\n');
+  bool carriageReturn = false;
+  if (newline == std::string_view::npos) {
+    newline = rest->find('\r');
+    carriageReturn = newline != std::string_view::npos;
+  }
+  size_t take = newline == std::string_view::npos ? rest->size() : newline + 1;
+  take = std::min(take, size - 1);
+  std::memcpy(out, rest->data(), take);
+  if (carriageReturn && take == newline + 1) out[newline] = '\n';
+  out[take] = '\0';
+  rest->remove_prefix(take);
+  return out;
 }
 
-std::optional<RecurrenceRule> ruleOf(icalproperty* property) {
-  icalrecurrencetype recurrence = icalproperty_get_rrule(property);
-  if (recurrence.freq == ICAL_NO_RECURRENCE) return std::nullopt;
-  RecurrenceRule rule;
-  rule.frequency = frequencyOf(recurrence.freq);
-  rule.interval = recurrence.interval;
-  rule.daysOfTheWeek = listOf(recurrence.by_day, [](short day) {
-    return RecurrenceDayOfWeek{
-        static_cast<int>(icalrecurrencetype_day_day_of_week(day)),
-        icalrecurrencetype_day_position(day)};
-  });
-  rule.daysOfTheMonth =
-      listOf(recurrence.by_month_day, [](short day) { return int{day}; });
-  rule.monthsOfTheYear = listOf(recurrence.by_month, [](short month) {
-    return icalrecurrencetype_month_month(month);
-  });
-  auto until = untilOf(recurrence.until);
-  if (until || recurrence.count > 0)
-    rule.recurrenceEnd = RecurrenceEnd{until, recurrence.count};
-  return rule;
+// libical's parse of `text`, the lines of kRawKinds renamed (rawLine). This
+// is icalparser_parse_string with a look at each unfolded line.
+ComponentPtr parseKeepingRawValues(const std::string& text) {
+  std::string_view rest(text);
+  icalparser* parser = icalparser_new();
+  if (!parser) return nullptr;
+  icalparser_set_gen_data(parser, &rest);
+  icalerrorstate state = icalerror_get_error_state(ICAL_MALFORMEDDATA_ERROR);
+  icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, ICAL_ERROR_NONFATAL);
+  ComponentPtr root;
+  int todoDepth = 0;
+  while (true) {
+    char* line = icalparser_get_line(parser, nextLineOf);
+    std::string renamed = line ? rawLine(line, todoDepth) : std::string();
+    icalcomponent* done =
+        icalparser_add_line(parser, renamed.empty() ? line : renamed.data());
+    if (done) {
+      if (!root) {
+        root.reset(done);
+      } else {
+        if (icalcomponent_isa(root.get()) != ICAL_XROOT_COMPONENT) {
+          icalcomponent* both = icalcomponent_new(ICAL_XROOT_COMPONENT);
+          icalcomponent_add_component(both, root.release());
+          root.reset(both);
+        }
+        icalcomponent_add_component(root.get(), done);
+      }
+    }
+    if (!line) break;
+    icalmemory_free_buffer(line);
+  }
+  icalerror_set_error_state(ICAL_MALFORMEDDATA_ERROR, state);
+  icalparser_free(parser);
+  return root;
+}
+
+// The original value of a line that rawLine renamed, when `property` is
+// one of kind `kind`.
+std::optional<std::string> rawValueOf(icalproperty* property,
+                                      std::string_view kind) {
+  if (icalproperty_isa(property) != ICAL_X_PROPERTY) return std::nullopt;
+  const char* name = icalproperty_get_x_name(property);
+  if (!name ||
+      !equalsCaseless(std::string_view(name).substr(0, kRawPrefix.size()),
+                      kRawPrefix) ||
+      !equalsCaseless(std::string_view(name).substr(kRawPrefix.size()), kind))
+    return std::nullopt;
+  const char* hex = icalvalue_get_x(icalproperty_get_value(property));
+  std::string value;
+  for (size_t i = 0; hex && hex[i] && hex[i + 1]; i += 2) {
+    auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    value += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+  }
+  return value;
 }
 
 bool isCompleted(icalcomponent* todo) {
@@ -264,7 +339,7 @@ std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) 
   prepareLibical();
   // libical wants a NUL-terminated text and stops at the first NUL.
   std::string text = foldedForLibical(calendarText);
-  ComponentPtr root(icalparser_parse_string(text.c_str()));
+  ComponentPtr root = parseKeepingRawValues(text);
   if (!root) return std::nullopt;
   Found found = findTodo(root.get());
   if (!found.todo) return std::nullopt;
@@ -274,16 +349,22 @@ std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) 
   reminder.title = textOf(todo, ICAL_SUMMARY_PROPERTY);
   reminder.notes = textOf(todo, ICAL_DESCRIPTION_PROPERTY);
   reminder.isCompleted = isCompleted(todo);
-  if (icalproperty* priority =
-          icalcomponent_get_first_property(todo, ICAL_PRIORITY_PROPERTY))
-    reminder.priority = icalproperty_get_priority(priority);
+  bool priorityRead = false;
+  for (icalproperty* property =
+           icalcomponent_get_first_property(todo, ICAL_X_PROPERTY);
+       property;
+       property = icalcomponent_get_next_property(todo, ICAL_X_PROPERTY)) {
+    if (auto rule = rawValueOf(property, "RRULE")) {
+      if (auto read = ruleFromText(*rule))
+        reminder.recurrenceRules.push_back(*read);
+    } else if (auto priority = rawValueOf(property, "PRIORITY");
+               priority && !priorityRead) {
+      reminder.priority = numberFromText(*priority).value_or(0);
+      priorityRead = true;
+    }
+  }
   reminder.hasAlarms =
       icalcomponent_get_first_component(todo, ICAL_VALARM_COMPONENT) != nullptr;
-  for (icalproperty* rrule =
-           icalcomponent_get_first_property(todo, ICAL_RRULE_PROPERTY);
-       rrule; rrule = icalcomponent_get_next_property(todo, ICAL_RRULE_PROPERTY)) {
-    if (auto rule = ruleOf(rrule)) reminder.recurrenceRules.push_back(*rule);
-  }
   reminder.creationDate = instantOf(todo, ICAL_CREATED_PROPERTY, found.calendar);
   reminder.lastModifiedDate =
       instantOf(todo, ICAL_LASTMODIFIED_PROPERTY, found.calendar);

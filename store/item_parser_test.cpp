@@ -183,13 +183,13 @@ TEST(ItemParserTest, RuleParts) {
   const RecurrenceRule& monthly = reminder.recurrenceRules[1];
   EXPECT_EQ(monthly.frequency, 2);
   EXPECT_EQ(monthly.interval, 1);
-  EXPECT_EQ(monthly.daysOfTheMonth, (std::vector<int>{15, 1, -1}));
+  EXPECT_EQ(monthly.daysOfTheMonth, (std::vector<std::int64_t>{15, 1, -1}));
   EXPECT_FALSE(monthly.daysOfTheWeek);
 
   const RecurrenceRule& yearly = reminder.recurrenceRules[2];
   EXPECT_EQ(yearly.frequency, 3);
   EXPECT_EQ(yearly.interval, 3);
-  EXPECT_EQ(yearly.monthsOfTheYear, (std::vector<int>{12, 6}));
+  EXPECT_EQ(yearly.monthsOfTheYear, (std::vector<std::int64_t>{12, 6}));
 }
 
 TEST(ItemParserTest, RepeatedDaysAreKept) {
@@ -200,7 +200,7 @@ TEST(ItemParserTest, RepeatedDaysAreKept) {
   ASSERT_TRUE(reminder.recurrenceRules[0].daysOfTheWeek);
   EXPECT_EQ(reminder.recurrenceRules[0].daysOfTheWeek->size(), 2u);
   EXPECT_EQ(reminder.recurrenceRules[1].daysOfTheMonth,
-            (std::vector<int>{15, 15, 1}));
+            (std::vector<std::int64_t>{15, 15, 1}));
 }
 
 TEST(ItemParserTest, EveryWeekdayName) {
@@ -241,11 +241,10 @@ TEST(ItemParserTest, RuleEnds) {
   }
 }
 
-TEST(ItemParserTest, RulesLibicalRejectsAreLeftOut) {
+TEST(ItemParserTest, RulesWithoutAFrequencyAreLeftOut) {
   const std::string rejected[] = {
       "RRULE:FREQ=FORTNIGHTLY\r\n",
       "RRULE:INTERVAL=2\r\n",
-      "RRULE:FREQ=WEEKLY;BYDAY=XX\r\n",
       "RRULE:\r\n",
   };
   for (const auto& rrule : rejected) {
@@ -253,7 +252,7 @@ TEST(ItemParserTest, RulesLibicalRejectsAreLeftOut) {
     EXPECT_EQ(reminder.title, "still read") << rrule;
     EXPECT_FALSE(reminder.hasRecurrenceRules()) << rrule;
   }
-  // A rejected rule does not take the good one after it along.
+  // A rule left out does not take the good one after it along.
   Reminder mixed = parsed(todoFile(
       "SUMMARY:x\r\nRRULE:FREQ=FORTNIGHTLY\r\nRRULE:FREQ=MONTHLY\r\n"));
   ASSERT_EQ(mixed.recurrenceRules.size(), 1u);

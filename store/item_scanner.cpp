@@ -391,17 +391,20 @@ class Scanner {
       else if (value != "NEEDS-ACTION" && value != "IN-PROCESS")
         return std::nullopt;
     }
+    // libical's reading drops the blanks that end a line; such values are
+    // left to it, so that both readings see the same text.
+    auto endsInBlank = [](std::string_view value) {
+      return !value.empty() && value.back() == ' ';
+    };
     if (todo.priority) {
-      auto priority = scanCount(todo.priority->value, 0, 999999999);
-      if (!todo.priority->params.empty() || !priority) return std::nullopt;
-      reminder.priority = *priority;
+      if (endsInBlank(todo.priority->value)) return std::nullopt;
+      reminder.priority = numberFromText(todo.priority->value).value_or(0);
     }
     reminder.hasAlarms = todo.hasAlarm;
     for (const auto& line : todo.rules) {
-      if (!line.params.empty()) return std::nullopt;
-      auto rule = scanRule(line.value);
-      if (!rule) return std::nullopt;
-      reminder.recurrenceRules.push_back(std::move(*rule));
+      if (endsInBlank(line.value)) return std::nullopt;
+      if (auto rule = ruleFromText(line.value))
+        reminder.recurrenceRules.push_back(std::move(*rule));
     }
     if (!instantOf(todo.created, reminder.creationDate) ||
         !instantOf(todo.lastModified, reminder.lastModifiedDate))

@@ -1,6 +1,8 @@
-// A reminder's recurrence rule, reduced to what corvane describes.
+// A reminder's recurrence rule, reduced to what corvane describes. Numbers
+// are kept as the file gives them, in 64 bits, so that none is shown wrapped.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -24,17 +26,17 @@ struct RecurrenceDayOfWeek {
 
 struct RecurrenceEnd {
   std::optional<Instant> endDate;  // UNTIL
-  int occurrenceCount = 0;         // COUNT, read only without an end date
+  std::int64_t occurrenceCount = 0;  // COUNT, read only without an end date
 
   bool operator==(const RecurrenceEnd&) const = default;
 };
 
 struct RecurrenceRule {
   int frequency = 0;
-  int interval = 1;
+  std::int64_t interval = 1;
   std::optional<std::vector<RecurrenceDayOfWeek>> daysOfTheWeek;
-  std::optional<std::vector<int>> daysOfTheMonth;
-  std::optional<std::vector<int>> monthsOfTheYear;
+  std::optional<std::vector<std::int64_t>> daysOfTheMonth;
+  std::optional<std::vector<std::int64_t>> monthsOfTheYear;
   std::optional<RecurrenceEnd> recurrenceEnd;
 
   bool operator==(const RecurrenceRule&) const = default;

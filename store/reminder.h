@@ -2,6 +2,7 @@
 // a query's result and the store's own memory of what it has read.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ struct Reminder {
   std::optional<std::string> title;
   std::optional<std::string> notes;
   bool isCompleted = false;
-  int priority = 0;
+  std::int64_t priority = 0;  // as the file gives it
   bool hasAlarms = false;
   std::vector<RecurrenceRule> recurrenceRules;  // in file order
   std::optional<Instant> creationDate;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 namespace corvane {
@@ -10,6 +12,14 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool isLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+bool equalsCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (isLetter(a[i]) ? (a[i] | 0x20) != (b[i] | 0x20) : a[i] != b[i])
+      return false;
+  return true;
+}
 
 std::optional<int> digitsAt(std::string_view text, size_t at, size_t count) {
   int value = 0;
@@ -28,6 +38,18 @@ bool forEachPiece(std::string_view text, char separator, Each each) {
     std::string_view piece = text.substr(0, cut);
     if (piece.empty() || !each(piece)) return false;
     if (cut == std::string_view::npos) return true;
+    text.remove_prefix(cut + 1);
+  }
+}
+
+// Calls `each` with every piece of `text` between `separator`s, empty ones
+// included.
+template <class Each>
+void forEveryPiece(std::string_view text, char separator, Each each) {
+  while (true) {
+    size_t cut = text.find(separator);
+    each(text.substr(0, cut));
+    if (cut == std::string_view::npos) return;
     text.remove_prefix(cut + 1);
   }
 }
@@ -74,7 +96,7 @@ DueDateComponents componentsOf(const DateTime& time) {
   return components;
 }
 
-// Frequency words and their numbers, as the store numbers them.
+// Frequency words (in any case) and their numbers, as the store numbers them.
 std::optional<int> frequencyNamed(std::string_view word) {
   static constexpr std::array<std::pair<std::string_view, int>, 7> kWords = {{
       {"DAILY", static_cast<int>(Frequency::kDaily)},
@@ -86,75 +108,42 @@ std::optional<int> frequencyNamed(std::string_view word) {
       {"SECONDLY", kFrequencySecondly},
   }};
   for (const auto& [name, number] : kWords)
-    if (word == name) return number;
+    if (equalsCaseless(word, name)) return number;
   return std::nullopt;
 }
 
-// "SU" is 1 through "SA" 7.
+// "SU" is 1 through "SA" 7, in any case.
 std::optional<int> weekdayNamed(std::string_view word) {
   static constexpr std::array<std::string_view, 7> kDays = {
       "SU", "MO", "TU", "WE", "TH", "FR", "SA"};
   for (size_t i = 0; i < kDays.size(); ++i)
-    if (word == kDays[i]) return static_cast<int>(i) + 1;
+    if (equalsCaseless(word, kDays[i])) return static_cast<int>(i) + 1;
   return std::nullopt;
 }
 
-// "MO", or a week number from -5 to 5 before it ("2MO", "-1FR").
+// "MO", or a week number before it ("2MO", "-1FR", "+3TU").
 std::optional<RecurrenceDayOfWeek> scanWeekday(std::string_view text) {
-  int sign = 1;
-  if (!text.empty() && text[0] == '-') {
-    sign = -1;
-    text.remove_prefix(1);
-  }
-  int week = 0;
-  if (text.size() == 3) {
-    if (text[0] < '1' || text[0] > '5') return std::nullopt;
-    week = text[0] - '0';
-    text.remove_prefix(1);
-  } else if (sign < 0 || text.size() != 2) {
-    return std::nullopt;
-  }
-  auto day = weekdayNamed(text);
+  if (text.size() < 2) return std::nullopt;
+  auto day = weekdayNamed(text.substr(text.size() - 2));
   if (!day) return std::nullopt;
-  return RecurrenceDayOfWeek{*day, sign * week};
+  std::string_view week = text.substr(0, text.size() - 2);
+  if (week.empty()) return RecurrenceDayOfWeek{*day, 0};
+  auto number = numberFromText(week);
+  if (!number || *number < -53 || *number > 53) return std::nullopt;
+  return RecurrenceDayOfWeek{*day, static_cast<int>(*number)};
 }
 
-// libical keeps BYDAY in the order of the week that starts on WKST
-// (Monday unless given). Where two entries name the same day with other
-// week numbers, its order among them is its sort's business: declined.
-bool sortWeekdays(std::vector<RecurrenceDayOfWeek>& days, int weekStart) {
-  auto place = [weekStart](const RecurrenceDayOfWeek& day) {
-    return (day.dayOfTheWeek - weekStart + 7) % 7;
-  };
-  for (size_t i = 0; i < days.size(); ++i)
-    for (size_t j = 0; j < i; ++j)
-      if (days[i].dayOfTheWeek == days[j].dayOfTheWeek &&
-          days[i].weekNumber != days[j].weekNumber)
-        return false;
-  std::stable_sort(days.begin(), days.end(), [&](const auto& a, const auto& b) {
-    return place(a) < place(b);
+// The numbers of a comma-separated list; pieces that are not numbers are
+// left out.
+std::vector<std::int64_t> numbersIn(std::string_view text) {
+  std::vector<std::int64_t> numbers;
+  forEveryPiece(text, ',', [&](std::string_view piece) {
+    if (auto number = numberFromText(piece)) numbers.push_back(*number);
   });
-  return true;
-}
-
-std::optional<int> scanSigned(std::string_view text, int high) {
-  if (!text.empty() && text[0] == '-') {
-    auto value = scanCount(text.substr(1), 1, high);
-    if (!value) return std::nullopt;
-    return -*value;
-  }
-  return scanCount(text, 1, high);
+  return numbers;
 }
 
 }  // namespace
-
-std::optional<int> scanCount(std::string_view text, int low, int high) {
-  if (text.empty() || text.size() > 9 || (text.size() > 1 && text[0] == '0'))
-    return std::nullopt;
-  auto value = digitsAt(text, 0, text.size());
-  if (!value || *value < low || *value > high) return std::nullopt;
-  return value;
-}
 
 std::optional<std::string> unescapedText(std::string_view value) {
   auto isBlank = [](char c) {
@@ -232,72 +221,65 @@ std::optional<ScannedTime> scanTimeProperty(std::string_view params,
   return ScannedTime{componentsOf(*time), time->utc, tzid.value_or("")};
 }
 
-std::optional<RecurrenceRule> scanRule(std::string_view value) {
+std::optional<std::int64_t> numberFromText(std::string_view text) {
+  bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+'))
+    text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  // Gathered as a negative number, whose range reaches one further.
+  std::int64_t value = 0;
+  constexpr std::int64_t kLowest = std::numeric_limits<std::int64_t>::min();
+  for (char c : text) {
+    if (!isDigit(c) || value < (kLowest + (c - '0')) / 10) return std::nullopt;
+    value = value * 10 - (c - '0');
+  }
+  if (negative) return value;
+  if (value == kLowest) return std::nullopt;
+  return -value;
+}
+
+std::optional<RecurrenceRule> ruleFromText(std::string_view value) {
   RecurrenceRule rule;
-  std::optional<int> frequency, interval, count;
+  std::optional<int> frequency;
+  std::optional<std::int64_t> count;
   std::optional<DateTime> until;
-  std::optional<int> weekStart;
-  bool parsed = forEachPiece(value, ';', [&](std::string_view part) {
+  bool seenFrequency = false, seenInterval = false, seenCount = false,
+       seenUntil = false;
+  // The first of each part counts; parts corvane does not show (BYSETPOS,
+  // WKST, ...) and pieces without "=" are passed over.
+  while (!value.empty()) {
+    size_t cut = value.find(';');
+    std::string_view part = value.substr(0, cut);
+    value.remove_prefix(cut == std::string_view::npos ? value.size() : cut + 1);
     size_t equals = part.find('=');
-    if (equals == std::string_view::npos) return false;
+    if (equals == std::string_view::npos) continue;
     std::string_view name = part.substr(0, equals);
     std::string_view text = part.substr(equals + 1);
-    if (name == "FREQ" && !frequency) {
+    if (equalsCaseless(name, "FREQ") && !seenFrequency) {
+      seenFrequency = true;
       frequency = frequencyNamed(text);
-      return frequency.has_value();
-    }
-    if (name == "INTERVAL" && !interval) {
-      interval = scanCount(text, 1, 1000);
-      return interval.has_value();
-    }
-    if (name == "COUNT" && !count) {
-      count = scanCount(text, 1, 1000000);
-      return count.has_value();
-    }
-    if (name == "UNTIL" && !until) {
+    } else if (equalsCaseless(name, "INTERVAL") && !seenInterval) {
+      seenInterval = true;
+      rule.interval = numberFromText(text).value_or(1);
+    } else if (equalsCaseless(name, "COUNT") && !seenCount) {
+      seenCount = true;
+      count = numberFromText(text);
+    } else if (equalsCaseless(name, "UNTIL") && !seenUntil) {
+      seenUntil = true;
       until = scanDateTime(text, text.size() == 8);
-      return until.has_value();
-    }
-    if (name == "WKST" && !weekStart) {
-      weekStart = weekdayNamed(text);
-      return weekStart.has_value();
-    }
-    if (name == "BYDAY" && !rule.daysOfTheWeek) {
+    } else if (equalsCaseless(name, "BYDAY") && !rule.daysOfTheWeek) {
       auto& days = rule.daysOfTheWeek.emplace();
-      return forEachPiece(text, ',', [&](std::string_view piece) {
-        auto day = scanWeekday(piece);
-        if (!day || days.size() == 35) return false;
-        days.push_back(*day);
-        return true;
+      forEveryPiece(text, ',', [&](std::string_view piece) {
+        if (auto day = scanWeekday(piece)) days.push_back(*day);
       });
+    } else if (equalsCaseless(name, "BYMONTHDAY") && !rule.daysOfTheMonth) {
+      rule.daysOfTheMonth = numbersIn(text);
+    } else if (equalsCaseless(name, "BYMONTH") && !rule.monthsOfTheYear) {
+      rule.monthsOfTheYear = numbersIn(text);
     }
-    if (name == "BYMONTHDAY" && !rule.daysOfTheMonth) {
-      auto& days = rule.daysOfTheMonth.emplace();
-      return forEachPiece(text, ',', [&](std::string_view piece) {
-        auto day = scanSigned(piece, 31);
-        if (!day || days.size() == 31) return false;
-        days.push_back(*day);
-        return true;
-      });
-    }
-    if (name == "BYMONTH" && !rule.monthsOfTheYear) {
-      auto& months = rule.monthsOfTheYear.emplace();
-      return forEachPiece(text, ',', [&](std::string_view piece) {
-        auto month = scanCount(piece, 1, 12);
-        if (!month || months.size() == 12) return false;
-        months.push_back(*month);
-        return true;
-      });
-    }
-    return false;
-  });
-  // libical refuses a rule that ends both ways.
-  if (!parsed || !frequency || (count && until)) return std::nullopt;
-  if (rule.daysOfTheWeek &&
-      !sortWeekdays(*rule.daysOfTheWeek, weekStart.value_or(2)))
-    return std::nullopt;
+  }
+  if (!frequency) return std::nullopt;
   rule.frequency = *frequency;
-  rule.interval = interval.value_or(1);
   std::optional<Instant> end;
   if (until) {
     DueDateComponents components = componentsOf(*until);

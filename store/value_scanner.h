@@ -4,6 +4,7 @@
 // never guessed at.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,9 +13,6 @@
 #include "store/recurrence_rule.h"
 
 namespace corvane {
-
-// A decimal number from `low` to `high` without sign or leading zeros.
-std::optional<int> scanCount(std::string_view text, int low, int high);
 
 // A TEXT value with the escapes \n \N \, \; and \\ undone. Declined when it
 // is empty, starts or ends with white space (which libical would trim) or
@@ -36,8 +34,16 @@ struct ScannedTime {
 std::optional<ScannedTime> scanTimeProperty(std::string_view params,
                                             std::string_view value);
 
-// An RRULE value made of FREQ, INTERVAL, COUNT, UNTIL, BYDAY, BYMONTHDAY,
-// BYMONTH and WKST parts, each at most once.
-std::optional<RecurrenceRule> scanRule(std::string_view value);
+// A decimal whole number, with an optional sign, that fits in 64 bits;
+// absent for anything else, so that no number is ever shown wrapped.
+std::optional<std::int64_t> numberFromText(std::string_view text);
+
+// An RRULE value read part by part, its values as they come (an INTERVAL
+// of 0, a COUNT of 0, a day 0, a rule ending both by date and by count):
+// unlike libical, which drops such rules, corvane shows them. A number
+// that is not one is left out (INTERVAL then counts as 1). Absent when the
+// value has no FREQ of the seven frequency words. Both item readers read
+// rules here, so they cannot differ.
+std::optional<RecurrenceRule> ruleFromText(std::string_view value);
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "store/utf8.h"
 
@@ -51,6 +52,36 @@ ListKind listKindOf(AccountKind account) {
   }
 }
 
+// What a repaired name shows for each bad byte sequence.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+bool mayBeRepaired(const std::string& name) {
+  return name.find(kReplacement) != std::string::npos;
+}
+
+// The names on disk of `parts` (account, list[, file]) under `root`, each
+// looked up in its parent folder. Only a part printed with U+FFFD needs a
+// look at the folder; every other part is its own name, as a valid name
+// cannot be printed otherwise.
+std::optional<std::vector<std::string>> namesOnDisk(
+    const std::filesystem::path& root, std::vector<std::string> parts) {
+  if (std::none_of(parts.begin(), parts.end(), mayBeRepaired)) return parts;
+  Descriptor parent(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (!parent.valid()) return std::nullopt;
+    if (mayBeRepaired(parts[i])) {
+      auto name = entryPrintedAs(parent.get(), parts[i]);
+      if (!name) return std::nullopt;
+      parts[i] = std::move(*name);
+    }
+    if (i + 1 < parts.size())
+      parent = Descriptor(
+          ::openat(parent.get(), parts[i].c_str(),
+                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  return parts;
+}
+
 bool endsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -76,6 +107,47 @@ StoreLocation defaultStoreLocation() {
 bool isRealDirectory(const std::filesystem::path& path) {
   struct stat info;
   return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown) {
+  struct stat info;
+  if (!mayBeRepaired(shown))
+    return isValidUtf8(shown) && ::fstatat(dirFd, shown.c_str(), &info,
+                                           AT_SYMLINK_NOFOLLOW) == 0
+               ? std::optional<std::string>(shown)
+               : std::nullopt;
+  // A name with U+FFFD may be printed for several entries (one holding the
+  // character itself, others with bad bytes); all of them are counted.
+  int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  DIR* dir = ::fdopendir(fd);
+  if (!dir) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::optional<std::string> found;
+  bool twice = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (repairUtf8(entry->d_name) != shown) continue;
+    twice = found.has_value();
+    if (twice) break;
+    found = entry->d_name;
+  }
+  ::closedir(dir);
+  if (twice) return std::nullopt;
+  return found;
+}
+
+std::optional<ListNames> listNamesOf(const std::filesystem::path& root,
+                                     const std::string& listIdentifier) {
+  size_t slash = listIdentifier.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  std::string account = listIdentifier.substr(0, slash);
+  std::string list = listIdentifier.substr(slash + 1);
+  if (!isPlainName(account) || !isPlainName(list)) return std::nullopt;
+  auto names = namesOnDisk(root, {account, list});
+  if (!names) return std::nullopt;
+  return ListNames{(*names)[0], (*names)[1]};
 }
 
 bool isPlainName(const std::string& name) {
@@ -160,6 +232,14 @@ namespace {
 
 // The folder `name` inside the open folder `parent`, never through a link.
 // A folder that may be searched but not read is opened for look-ups only.
+// The entry printed as `shown`, or `shown` itself when it cannot be a
+// repaired name (a missing entry then fails where it is opened, with its
+// own reason).
+std::optional<std::string> printedEntry(int folder, const std::string& shown) {
+  if (!mayBeRepaired(shown)) return shown;
+  return entryPrintedAs(folder, shown);
+}
+
 Result<Descriptor> openSubfolder(int parent, const std::string& name) {
   const int flags = O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
   Descriptor folder(::openat(parent, name.c_str(), O_RDONLY | flags));
@@ -184,9 +264,7 @@ Result<OpenedItem> openItem(const std::filesystem::path& root,
   std::string account = identifier.substr(0, first);
   std::string list = identifier.substr(first + 1, second - first - 1);
   std::string file = identifier.substr(second + 1);
-  // A file name is at most 255 bytes; ".ics" takes four of them.
-  if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file) ||
-      account.size() > 255 || list.size() > 255 || file.size() > 251)
+  if (!isPlainName(account) || !isPlainName(list) || !isPlainName(file))
     return notHere;
   // The root itself may be a link the user made (a store kept elsewhere);
   // below it, only the store's own folders are entered.
@@ -197,12 +275,24 @@ Result<OpenedItem> openItem(const std::filesystem::path& root,
         Descriptor(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!rootFolder.valid())
     return Failure{"The store folder could not be opened."};
-  auto accountFolder = openSubfolder(rootFolder.get(), account);
+  // Each part as it is on disk, looked up in the folder just opened.
+  auto accountName = printedEntry(rootFolder.get(), account);
+  if (!accountName) return notHere;
+  auto accountFolder = openSubfolder(rootFolder.get(), *accountName);
   if (!accountFolder) return Failure{accountFolder.reason()};
-  auto listFolder = openSubfolder(accountFolder.value().get(), list);
+  auto listName = printedEntry(accountFolder.value().get(), list);
+  if (!listName) return notHere;
+  auto listFolder = openSubfolder(accountFolder.value().get(), *listName);
   if (!listFolder) return Failure{listFolder.reason()};
-  return OpenedItem{std::move(listFolder.value()), account + "/" + list,
-                    file + ".ics"};
+  auto fileName = printedEntry(listFolder.value().get(), file + ".ics");
+  if (!fileName) return notHere;
+  // A file name is at most 255 bytes.
+  if (accountName->size() > 255 || listName->size() > 255 ||
+      fileName->size() > 255)
+    return notHere;
+  return OpenedItem{std::move(listFolder.value()),
+                    repairUtf8(*accountName + "/" + *listName),
+                    std::move(*fileName)};
 }
 
 std::string itemIdentifier(const std::string& listIdentifier,

@@ -56,9 +56,27 @@ std::optional<RgbColor> parseColor(const std::string& text);
 ReminderList readList(const std::filesystem::path& root,
                       const std::string& account, const std::string& list);
 
+// The name of the entry of the open folder `dirFd` that corvane prints as
+// `shown` (names are printed with bad UTF-8 repaired). A valid name that is
+// present is itself, found without reading the folder; otherwise it is the
+// one entry whose repaired name is `shown`. Absent when no entry prints as
+// `shown`, or when two do: corvane refuses rather than guess between them.
+std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown);
+
+// The folder names of the list that `listIdentifier` ("<account>/<list>",
+// as printed) selects under `root`: its two plain parts as they are on disk.
+// Absent when the identifier does not have that form or names nothing.
+struct ListNames {
+  std::string account, list;
+};
+std::optional<ListNames> listNamesOf(const std::filesystem::path& root,
+                                     const std::string& listIdentifier);
+
 // An item found from its identifier: its list folder, open, and the item's
 // file name in it. An identifier names a file only when it has exactly
 // three plain parts, "<account>/<list>/<file>"; the file is "<file>.ics".
+// Parts printed with U+FFFD select the entries they were printed for
+// (entryPrintedAs).
 // The account and list folders are opened one step at a time without
 // following symbolic links, so every later read and change through `list`
 // stays in the store's own folders whatever is renamed meanwhile.

@@ -16,6 +16,7 @@
 #include "store/item_parser.h"
 #include "store/other_items.h"
 #include "store/series_move.h"
+#include "store/utf8.h"
 
 namespace corvane {
 namespace {
@@ -229,14 +230,11 @@ std::vector<ReminderList> VdirStore::reminderLists() const {
 
 std::optional<ReminderList> VdirStore::listWithIdentifier(
     const std::string& identifier) const {
-  size_t slash = identifier.find('/');
-  if (slash == std::string::npos) return std::nullopt;
-  std::string account = identifier.substr(0, slash);
-  std::string list = identifier.substr(slash + 1);
-  if (!isPlainName(account) || !isPlainName(list) ||
-      !isRealDirectory(root_ / account) || !isRealDirectory(root_ / account / list))
+  auto names = listNamesOf(root_, identifier);
+  if (!names || !isRealDirectory(root_ / names->account) ||
+      !isRealDirectory(root_ / names->account / names->list))
     return std::nullopt;
-  return readList(root_, account, list);
+  return readList(root_, names->account, names->list);
 }
 
 void VdirStore::fetchReminders(const ReminderQuery& query,
@@ -259,12 +257,11 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
   std::vector<std::pair<std::string, std::string>> lists;
   if (query.listIdentifiers) {
     for (const auto& identifier : *query.listIdentifiers) {
-      size_t slash = identifier.find('/');
-      if (slash == std::string::npos) return std::nullopt;
-      lists.emplace_back(identifier.substr(0, slash), identifier.substr(slash + 1));
+      auto names = listNamesOf(root_, identifier);
+      if (!names) return std::nullopt;
+      lists.emplace_back(names->account, names->list);
       const auto& [account, list] = lists.back();
-      if (!isPlainName(account) || !isPlainName(list) ||
-          !isRealDirectory(root_ / account) ||
+      if (!isRealDirectory(root_ / account) ||
           !isRealDirectory(root_ / account / list))
         return std::nullopt;
       // A list asked for by name that cannot be read is a failed fetch,
@@ -283,7 +280,7 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
 
   ItemFiles files;
   for (const auto& [account, list] : lists)
-    files.addList(root_ / account / list, account + "/" + list);
+    files.addList(root_ / account / list, repairUtf8(account + "/" + list));
 
   // Reading, parsing and matching is the whole cost of a query; spread it
   // over the machine's cores, each taking the next file in turn.

@@ -202,5 +202,57 @@ TEST_F(HostileIdentifiers, DeleteRemovesExactlyOneFile) {
   }
 }
 
+// Folder and file names that are not UTF-8 are printed repaired (U+FFFD
+// for each bad byte); what is printed selects what it was printed for,
+// and two names printed alike select neither.
+TEST(NamesNotUtf8, PrintedIdentifiersSelectWhatTheyWerePrintedFor) {
+  TempStore store;
+  store.writeFile("acc\xFF/li\xFEst/a.ics",
+                  todoText("a", "In a bad folder", {"DUE:20300101T000000Z"}));
+  store.writeFile("ok/list/it\xFFm.ics",
+                  todoText("b", "Bad file name", {"DUE:20300101T000000Z"}));
+  store.writeFile("ok/list/tw\xFEin.ics",
+                  todoText("c", "Twin one", {"DUE:20300101T000000Z"}));
+  store.writeFile("ok/list/tw\xFDin.ics",
+                  todoText("d", "Twin two", {"DUE:20300101T000000Z"}));
+  Json scheduled = envelopeOf(
+      runCorvane({"special_reminders", "scheduled"}, store.environment()));
+  ASSERT_EQ(scheduled["data"].size(), 4u) << scheduled;
+  std::set<std::string> lists;
+  for (const auto& record : scheduled["data"]) {
+    std::string id = record["id"], title = record["title"];
+    std::string list = record["calendar"];
+    lists.insert(list);
+    Json got = envelopeOf(runCorvane({"get", id}, store.environment()));
+    if (title.starts_with("Twin")) {
+      // Both print as "ok/list/tw\uFFFDin": corvane cannot tell which.
+      EXPECT_EQ(got["success"], false) << id;
+      continue;
+    }
+    EXPECT_EQ(got["data"]["title"], title) << id;
+    Json inList =
+        envelopeOf(runCorvane({"reminders", list}, store.environment()));
+    EXPECT_EQ(inList["success"], true) << list;
+    EXPECT_EQ(envelopeOf(runCorvane({"toggle", id, "true"},
+                                    store.environment()))["success"],
+              true)
+        << id;
+    EXPECT_EQ(
+        envelopeOf(runCorvane({"delete", id}, store.environment()))["success"],
+        true)
+        << id;
+  }
+  EXPECT_EQ(lists, (std::set<std::string>{"acc\xEF\xBF\xBD/li\xEF\xBF\xBDst",
+                                          "ok/list"}));
+  // A list identifier printed by "list" selects its list, and plain UTF-8
+  // names are unchanged.
+  Json catalogue = envelopeOf(runCorvane({"list"}, store.environment()));
+  for (const auto& list : catalogue["data"])
+    EXPECT_TRUE(lists.count(list["calendarIdentifier"].get<std::string>()))
+        << list;
+  EXPECT_FALSE(fs::exists(store.root() / "ok/list/it\xFFm.ics"));
+  EXPECT_TRUE(fs::exists(store.root() / "ok/list/tw\xFEin.ics"));
+}
+
 }  // namespace
 }  // namespace corvane::e2e

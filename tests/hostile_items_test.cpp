@@ -405,5 +405,51 @@ TEST(HostileItems, HundredThousandProperties) {
   EXPECT_TRUE(isWholeTodo(after));
 }
 
+// Values libical drops or wraps are shown as the file gives them, by the
+// quick reader and by libical's (a folded title sends a file to libical).
+TEST(HostileItems, ValuesAsTheyCome) {
+  const struct {
+    std::string line;
+    Json priority;
+    std::string description;
+    std::optional<std::string> endDetails;
+  } cases[] = {
+      {"RRULE:FREQ=DAILY;COUNT=3;UNTIL=20300101", 0, "Daily",
+       "until Jan 1, 2030"},
+      {"RRULE:FREQ=DAILY;INTERVAL=0", 0, "Every 0 days", std::nullopt},
+      {"RRULE:FREQ=WEEKLY;INTERVAL=-2", 0, "Every -2 weeks", std::nullopt},
+      {"RRULE:FREQ=DAILY;COUNT=0", 0, "Daily", "for 0 occurrences"},
+      {"RRULE:FREQ=MONTHLY;BYMONTHDAY=0", 0, "Monthly on day(s) 0",
+       std::nullopt},
+      {"RRULE:FREQ=YEARLY;BYMONTH=0", 0, "Yearly in 0", std::nullopt},
+      {"RRULE:FREQ=DAILY;COUNT=99999999999", 0, "Daily",
+       "for 99999999999 occurrences"},
+      {"RRULE:FREQ=DAILY;COUNT=99999999999999999999;INTERVAL=2", 0,
+       "Every 2 days", std::nullopt},
+      {"PRIORITY:2147483648\r\nRRULE:FREQ=DAILY", 2147483648LL, "Daily",
+       std::nullopt},
+      {"PRIORITY:99999999999999999999\r\nRRULE:FREQ=DAILY", 0, "Daily",
+       std::nullopt},
+  };
+  for (const std::string summary : {"Plain", "Fol\r\n ded"}) {
+    TempStore store;
+    for (size_t i = 0; i < std::size(cases); ++i)
+      store.writeFile("a/l/" + std::to_string(i) + ".ics",
+                      todoText("u", summary, {cases[i].line}));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      const auto& c = cases[i];
+      Json got = envelopeOf(
+          runCorvane({"get", "a/l/" + std::to_string(i)}, store.environment()));
+      const Json& record = got["data"];
+      EXPECT_EQ(record["priority"], c.priority) << c.line << summary;
+      EXPECT_EQ(record["hasRecurrenceRules"], true) << c.line << summary;
+      EXPECT_EQ(record["recurrenceDescription"], c.description) << c.line;
+      EXPECT_EQ(record.value("recurrenceEndDetails", Json()),
+                c.endDetails ? Json(*c.endDetails) : Json())
+          << c.line << summary;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane::e2e

@@ -2,6 +2,7 @@
 // "get" run against stores written here, with due dates placed relative to
 // the moment the test runs, and against a store that todoman made.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "tests/cli_test_support.h"
+#include "tests/hostile_support.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane::e2e {
@@ -660,6 +662,74 @@ TEST_F(TodomanStore, CorvaneShowsWhatTodomanReports) {
     }
   }
   EXPECT_EQ(compared, listed.size());
+}
+
+// A floating due time in the hour that Berlin's clocks repeat is its first
+// occurrence for every command, and the deadline order is the order of
+// the instants printed.
+TEST(LocalTimes, RepeatedHourIsItsFirstOccurrenceEverywhere) {
+  TempStore store;
+  store.writeFile("a/l/floating.ics",
+                  todoText("f", "Floating", {"DUE:20261025T023000"}));
+  store.writeFile("a/l/between.ics",
+                  todoText("b", "Between", {"DUE:20261025T010000Z"}));
+  store.writeFile("a/l/skipped.ics",
+                  todoText("s", "Skipped", {"DUE:20260329T023000"}));
+  Environment environment = inZone(store, "Europe/Berlin");
+  Json listed = envelopeOf(
+      runCorvane({"reminders", "a/l", "all", "deadline"}, environment));
+  std::vector<std::string> order;
+  for (const auto& record : listed["data"]) order.push_back(record["title"]);
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"Skipped", "Floating", "Between"}));
+  EXPECT_EQ(listed["data"][1]["dueDate"], "2026-10-25T00:30:00Z");
+  EXPECT_EQ(listed["data"][0]["dueDate"], "2026-03-29T01:30:00Z");
+  for (const char* zone :
+       {"Europe/Berlin", ":Europe/Berlin", "/usr/share/zoneinfo/Europe/Berlin"})
+    EXPECT_EQ(envelopeOf(runCorvane({"get", "a/l/floating"},
+                                    inZone(store, zone)))["data"]["dueDate"],
+              "2026-10-25T00:30:00Z")
+        << zone;
+}
+
+// A TZ that names a FIFO is not opened: every run ends, in UTC.
+TEST(LocalTimes, TzNamingAFifoEndsInOneEnvelope) {
+  TempStore store;
+  store.writeFile("a/l/floating.ics",
+                  todoText("f", "Floating", {"DUE:20261025T023000"}));
+  fs::path fifo = store.base() / "zone-fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  for (const std::string& zone : {fifo.string(), ":" + fifo.string()}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"get", "a/l/floating"}, {"special_reminders", "today"}}) {
+      std::vector<std::string> argv = {"timeout", "10", CORVANE_BINARY};
+      argv.insert(argv.end(), args.begin(), args.end());
+      Json envelope =
+          envelopeOf(runProgram("/usr/bin/timeout", argv, inZone(store, zone)));
+      EXPECT_EQ(envelope["success"], true) << zone << " " << args[0];
+      if (args[0] == "get") {
+        EXPECT_EQ(envelope["data"]["dueDate"], "2026-10-25T02:30:00Z") << zone;
+      }
+    }
+  }
+}
+
+// The locale's script modifier chooses the month names' script.
+TEST(LocalTimes, LocaleModifierChoosesTheScript) {
+  TempStore store;
+  store.writeFile("a/l/yearly.ics",
+                  todoText("y", "Yearly", {"RRULE:FREQ=YEARLY;BYMONTH=3"}));
+  Environment environment = store.environment();
+  environment.erase("LC_ALL");
+  for (const auto& [lang, month] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"sr_RS.UTF-8@latin", "mart"},
+           {"sr_RS.UTF-8", "\u043C\u0430\u0440\u0442"}}) {
+    environment["LANG"] = lang;
+    Json got = envelopeOf(runCorvane({"get", "a/l/yearly"}, environment));
+    EXPECT_EQ(got["data"]["recurrenceDescription"], "Yearly in " + month)
+        << lang;
+  }
 }
 
 }  // namespace
