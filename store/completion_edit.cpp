@@ -1,101 +1,17 @@
 #include "store/completion_edit.h"
 
 #include <array>
-#include <chrono>
-#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "store/component_tree.h"
 #include "store/content_line.h"
 #include "store/item_parser.h"
-#include "store/reminder_todo.h"
+#include "store/utc_stamp.h"
 
 namespace corvane {
 namespace {
-
-// One component of the file as its content lines give it.
-struct Component {
-  std::string name;
-  std::size_t beginLine = 0;
-  std::optional<std::size_t> endLine;
-  std::vector<std::size_t> properties;  // its own lines, not its children's
-  std::vector<std::size_t> children;    // indices into the tree's components
-  bool hasRecurrenceId = false;
-};
-
-// The file's components, for the rule that chooses the reminder's VTODO.
-struct ComponentTree {
-  std::vector<Component> components;
-  std::vector<std::size_t> topLevel;
-
-  ComponentKind kindOf(std::size_t index) const {
-    const std::string& name = components[index].name;
-    if (name == "VCALENDAR") return ComponentKind::kCalendar;
-    if (name == "VTODO") return ComponentKind::kTodo;
-    return ComponentKind::kOther;
-  }
-  bool isOverride(std::size_t index) const {
-    return components[index].hasRecurrenceId;
-  }
-  const std::vector<std::size_t>& childrenOf(std::size_t index) const {
-    return components[index].children;
-  }
-};
-
-// The components of the file, nested as libical nests them. Absent when
-// BEGIN and END lines do not pair up.
-std::optional<ComponentTree> readTree(const std::vector<ContentLine>& lines) {
-  ComponentTree tree;
-  std::vector<std::size_t> open;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::optional<Property> property = parseProperty(lines[i].unfolded);
-    if (!property) {
-      // libical opens or closes a component on a BEGIN or END line even
-      // without a value, so the reminder's extent would be unclear.
-      if (isComponentBoundary(lines[i].unfolded)) return std::nullopt;
-      continue;
-    }
-    if (equalsIgnoringCase(property->name, "BEGIN")) {
-      std::size_t index = tree.components.size();
-      Component& component = tree.components.emplace_back();
-      component.name = componentName(property->value);
-      component.beginLine = i;
-      (open.empty() ? tree.topLevel : tree.components[open.back()].children)
-          .push_back(index);
-      open.push_back(index);
-    } else if (equalsIgnoringCase(property->name, "END")) {
-      if (open.empty() ||
-          tree.components[open.back()].name != componentName(property->value)) {
-        return std::nullopt;
-      }
-      tree.components[open.back()].endLine = i;
-      open.pop_back();
-    } else if (!open.empty()) {
-      Component& component = tree.components[open.back()];
-      component.properties.push_back(i);
-      if (equalsIgnoringCase(property->name, "RECURRENCE-ID")) {
-        component.hasRecurrenceId = true;
-      }
-    }
-  }
-  return tree;
-}
-
-std::string utcStamp(Instant t) {
-  using namespace std::chrono;
-  sys_days day = floor<days>(t);
-  year_month_day date{day};
-  hh_mm_ss<seconds> time{t - day};
-  char text[32];
-  std::snprintf(
-      text, sizeof text, "%04d%02u%02uT%02d%02d%02dZ",
-      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-      static_cast<int>(time.minutes().count()),
-      static_cast<int>(time.seconds().count()));
-  return text;
-}
 
 // The properties that carry completion, with the value each gets; absent
 // values are removed.
@@ -151,17 +67,17 @@ Result<std::string> withCompletion(std::string_view calendarText,
                                    bool completed, Instant now) {
   ContentLines split = splitContentLines(calendarText);
   const std::vector<ContentLine>& lines = split.lines;
-  std::optional<ComponentTree> tree = readTree(lines);
+  std::optional<ComponentTree> tree = readComponentTree(lines);
   if (!tree) {
     return Failure{
         "The reminder's file is damaged: its BEGIN and END lines do not "
         "match."};
   }
-  std::optional<std::size_t> chosen = reminderTodo(tree->topLevel, *tree);
+  std::optional<std::size_t> chosen = tree->reminder();
   if (!chosen) {
     return Failure{"The file holds no reminder to change."};
   }
-  const Component* todo = &tree->components[*chosen];
+  const TextComponent* todo = &tree->components[*chosen];
   if (!todo->endLine) {
     return Failure{"The reminder's file is cut short: its VTODO never ends."};
   }

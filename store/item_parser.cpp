@@ -12,7 +12,7 @@
 
 #include "store/ical_zone.h"
 #include "store/item_scanner.h"
-#include "store/reminder_todo.h"
+#include "store/libical_todo.h"
 #include "store/utf8.h"
 #include "store/value_scanner.h"
 
@@ -24,33 +24,6 @@ struct ComponentFree {
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
-// libical's tree as the rule that chooses the reminder's VTODO sees it.
-struct LibicalTree {
-  static ComponentKind kindOf(icalcomponent* component) {
-    switch (icalcomponent_isa(component)) {
-      case ICAL_VCALENDAR_COMPONENT:
-        return ComponentKind::kCalendar;
-      case ICAL_VTODO_COMPONENT:
-        return ComponentKind::kTodo;
-      default:
-        return ComponentKind::kOther;
-    }
-  }
-  static bool isOverride(icalcomponent* component) {
-    return icalcomponent_get_first_property(
-               component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
-  }
-  static std::vector<icalcomponent*> childrenOf(icalcomponent* parent) {
-    std::vector<icalcomponent*> children;
-    for (icalcomponent* child =
-             icalcomponent_get_first_component(parent, ICAL_ANY_COMPONENT);
-         child;
-         child = icalcomponent_get_next_component(parent, ICAL_ANY_COMPONENT))
-      children.push_back(child);
-    return children;
-  }
-};
-
 // The calendar that holds the reminder, and the reminder's VTODO.
 struct Found {
   icalcomponent* calendar = nullptr;
@@ -58,14 +31,9 @@ struct Found {
 };
 
 Found findTodo(icalcomponent* root) {
-  // libical gathers the components of a file with several under one root.
-  std::vector<icalcomponent*> topLevel =
-      icalcomponent_isa(root) == ICAL_XROOT_COMPONENT
-          ? LibicalTree::childrenOf(root)
-          : std::vector<icalcomponent*>{root};
-  std::optional<icalcomponent*> todo = reminderTodo(topLevel, LibicalTree{});
+  icalcomponent* todo = reminderTodoOf(root);
   if (!todo) return {};
-  return {icalcomponent_get_parent(*todo), *todo};
+  return {icalcomponent_get_parent(todo), todo};
 }
 
 std::optional<std::string> textOf(icalcomponent* todo, icalproperty_kind kind) {

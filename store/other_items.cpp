@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/content_line.h"
+#include "store/reminder_todo.h"
 
 namespace corvane {
 namespace {
@@ -15,26 +16,51 @@ struct Component {
   std::string kind;
   std::optional<std::string> uid;
   bool hasRecurrenceId = false;
+  std::vector<std::size_t> children;  // a VCALENDAR's, by index
 };
 
 // The components at the calendar's level: children of a VCALENDAR, or
-// components standing outside any (libical reads those too).
-std::vector<Component> calendarComponents(std::string_view text) {
-  std::vector<Component> found;
+// components standing outside any (libical reads those too); and the
+// VCALENDARs themselves, so that the reminder is chosen as a reader
+// chooses it. Read leniently: a delete must count what a damaged file
+// holds too.
+struct CalendarComponents {
+  std::vector<Component> all;
+  std::vector<std::size_t> topLevel;
+
+  ComponentKind kindOf(std::size_t i) const {
+    if (all[i].kind == "VCALENDAR") return ComponentKind::kCalendar;
+    if (all[i].kind == "VTODO") return ComponentKind::kTodo;
+    return ComponentKind::kOther;
+  }
+  bool isOverride(std::size_t i) const { return all[i].hasRecurrenceId; }
+  const std::vector<std::size_t>& childrenOf(std::size_t i) const {
+    return all[i].children;
+  }
+};
+
+CalendarComponents calendarComponents(std::string_view text) {
+  CalendarComponents found;
   std::vector<std::string> open;  // names of the components we are inside
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t current = kNone;  // the calendar-level one we are in
+  std::size_t current = kNone;   // the calendar-level one we are in
+  std::size_t calendar = kNone;  // the top-level VCALENDAR we are in
   for (const ContentLine& line : splitContentLines(text).lines) {
     std::optional<Property> property = parseProperty(line.unfolded);
     if (!property) continue;
     if (equalsIgnoringCase(property->name, "BEGIN")) {
       std::string name = componentName(property->value);
-      bool calendarLevel =
-          name != "VCALENDAR" &&
-          (open.empty() || (open.size() == 1 && open.front() == "VCALENDAR"));
-      if (calendarLevel) {
-        current = found.size();
-        found.push_back(Component{name, std::nullopt, false});
+      bool inCalendar = open.size() == 1 && open.front() == "VCALENDAR";
+      if (open.empty() || (inCalendar && name != "VCALENDAR")) {
+        std::size_t index = found.all.size();
+        found.all.push_back(Component{name, std::nullopt, false, {}});
+        if (open.empty()) {
+          found.topLevel.push_back(index);
+          if (name == "VCALENDAR") calendar = index;
+        } else {
+          found.all[calendar].children.push_back(index);
+        }
+        if (name != "VCALENDAR") current = index;
       }
       open.push_back(std::move(name));
     } else if (equalsIgnoringCase(property->name, "END")) {
@@ -42,9 +68,9 @@ std::vector<Component> calendarComponents(std::string_view text) {
       if (open.empty() || (open.size() == 1 && open.front() == "VCALENDAR"))
         current = kNone;
     } else if (current != kNone && !open.empty() &&
-               open.back() == found[current].kind) {
+               open.back() == found.all[current].kind) {
       // The component's own lines, not those of its alarms.
-      Component& component = found[current];
+      Component& component = found.all[current];
       if (equalsIgnoringCase(property->name, "UID") && !component.uid)
         component.uid = std::string(property->value);
       else if (equalsIgnoringCase(property->name, "RECURRENCE-ID"))
@@ -57,24 +83,19 @@ std::vector<Component> calendarComponents(std::string_view text) {
 }  // namespace
 
 std::size_t countOtherItems(std::string_view calendarText) {
-  std::vector<Component> components = calendarComponents(calendarText);
-  std::optional<std::size_t> reminder;
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    if (components[i].kind != "VTODO") continue;
-    if (!reminder) reminder = i;
-    if (!components[i].hasRecurrenceId) {
-      reminder = i;
-      break;
-    }
-  }
+  CalendarComponents components = calendarComponents(calendarText);
+  std::optional<std::size_t> reminder =
+      reminderTodo(components.topLevel, components);
   std::optional<std::string> series;
-  if (reminder) series = components[*reminder].uid;
+  if (reminder) series = components.all[*reminder].uid;
 
   std::set<std::pair<std::string, std::string>> withUid;
   std::size_t withoutUid = 0;
-  for (std::size_t i = 0; i < components.size(); ++i) {
-    const Component& component = components[i];
-    if (i == reminder || component.kind == "VTIMEZONE") continue;
+  for (std::size_t i = 0; i < components.all.size(); ++i) {
+    const Component& component = components.all[i];
+    if (i == reminder || component.kind == "VTIMEZONE" ||
+        component.kind == "VCALENDAR")
+      continue;
     if (component.kind == "VTODO" && series && component.uid == series)
       continue;
     if (component.uid)

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "store/libical_todo.h"
+
 namespace corvane {
 namespace {
 
@@ -14,41 +16,6 @@ struct ComponentFree {
   }
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
-
-// The VTODO a reader shows as the reminder: the first without
-// RECURRENCE-ID, in the calendar object or in the first calendar of a
-// stream that has one.
-icalcomponent* seriesTodoIn(icalcomponent* parent) {
-  for (icalcomponent* todo =
-           icalcomponent_get_first_component(parent, ICAL_VTODO_COMPONENT);
-       todo;
-       todo = icalcomponent_get_next_component(parent, ICAL_VTODO_COMPONENT)) {
-    if (!icalcomponent_get_first_property(todo, ICAL_RECURRENCEID_PROPERTY))
-      return todo;
-  }
-  return nullptr;
-}
-
-icalcomponent* seriesTodo(icalcomponent* root) {
-  switch (icalcomponent_isa(root)) {
-    case ICAL_VTODO_COMPONENT:
-      return icalcomponent_get_first_property(root, ICAL_RECURRENCEID_PROPERTY)
-                 ? nullptr
-                 : root;
-    case ICAL_VCALENDAR_COMPONENT:
-      return seriesTodoIn(root);
-    case ICAL_XROOT_COMPONENT:
-      for (icalcomponent* calendar = icalcomponent_get_first_component(
-               root, ICAL_VCALENDAR_COMPONENT);
-           calendar; calendar = icalcomponent_get_next_component(
-                         root, ICAL_VCALENDAR_COMPONENT)) {
-        if (icalcomponent* todo = seriesTodoIn(calendar)) return todo;
-      }
-      return seriesTodoIn(root);
-    default:
-      return nullptr;
-  }
-}
 
 // The zone a TZID names: the calendar's own VTIMEZONE, else libical's copy
 // of the time zone database; null (a floating time) when neither knows it,
@@ -134,8 +101,12 @@ class Series {
     std::string text(calendarText);
     ComponentPtr root(icalparser_parse_string(text.c_str()));
     if (!root) return std::nullopt;
-    icalcomponent* todo = seriesTodo(root.get());
-    if (!todo) return std::nullopt;
+    // The reminder that the readers show; an overridden occurrence kept
+    // without its series is no series.
+    icalcomponent* todo = reminderTodoOf(root.get());
+    if (!todo ||
+        icalcomponent_get_first_property(todo, ICAL_RECURRENCEID_PROPERTY))
+      return std::nullopt;
     Series series;
     // The zones of the file's VTIMEZONEs live in the parsed calendar.
     series.root_ = std::move(root);

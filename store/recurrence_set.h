@@ -16,11 +16,11 @@ namespace corvane {
 // would carry, in that property's own form (a DATE stays a date, a time
 // with a TZID stays local to that zone, a UTC time keeps its "Z").
 //
-// The reminder is the VTODO that a reader shows (the one without
-// RECURRENCE-ID). The current occurrence is the one its start names; RDATEs
-// before it are past. At most `limit` occurrences are listed. Absent when
-// the text cannot be read or the reminder has no RRULE or RDATE, or no
-// DTSTART and no DUE to count from.
+// The reminder is the VTODO that a reader shows (store/reminder_todo.h);
+// an overridden occurrence kept without its series does not repeat. The
+// current occurrence is the one its start names; RDATEs before it are past. At
+// most `limit` occurrences are listed. Absent when the text cannot be read or
+// the reminder has no RRULE or RDATE, or no DTSTART and no DUE to count from.
 std::optional<std::vector<std::string>> upcomingOccurrences(
     std::string_view calendarText, std::size_t limit);
 

@@ -1,7 +1,7 @@
 // Which VTODO of a calendar file is the reminder. The readers walk libical's
-// tree or their own lines, the completion edit a tree of content lines; all
-// of them choose by this one rule, so that what a query shows is what a
-// change changes.
+// tree or their own lines, the edits and the delete check the file's
+// content lines; all of them choose by this one rule, so that what a query
+// shows is what a change changes.
 #pragma once
 
 #include <optional>

@@ -1,19 +1,20 @@
 #include "store/series_move.h"
 
-#include <libical/ical.h>
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <set>
 #include <vector>
 
+#include "store/component_tree.h"
 #include "store/content_line.h"
 #include "store/item_parser.h"
 #include "store/recurrence_set.h"
+#include "store/utc_stamp.h"
 
 namespace corvane {
 namespace {
@@ -21,75 +22,12 @@ namespace {
 // How many upcoming occurrences of the old and the moved series must agree.
 constexpr std::size_t kOccurrencesCompared = 24;
 
-// A component of the file: where it begins and ends, and its own property
-// lines (not those of the components inside it).
-struct Component {
-  std::string name;
-  std::size_t beginLine = 0;
-  std::size_t endLine = 0;
-  bool topLevel = false;  // directly inside the calendar object
-  std::vector<std::size_t> properties;
-};
-
-// Every closed component of the file. Absent when BEGIN and END lines do
-// not pair up, so that extents are unclear.
-std::optional<std::vector<Component>> outline(
-    const std::vector<ContentLine>& lines) {
-  std::vector<Component> done;
-  std::vector<Component> open;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    std::optional<Property> property = parseProperty(lines[i].unfolded);
-    if (!property) {
-      if (isComponentBoundary(lines[i].unfolded)) return std::nullopt;
-      continue;
-    }
-    if (equalsIgnoringCase(property->name, "BEGIN")) {
-      open.push_back(Component{
-          componentName(property->value), i, 0, open.size() == 1, {}});
-    } else if (equalsIgnoringCase(property->name, "END")) {
-      if (open.empty() || open.back().name != componentName(property->value))
-        return std::nullopt;
-      open.back().endLine = i;
-      done.push_back(std::move(open.back()));
-      open.pop_back();
-    } else if (!open.empty()) {
-      open.back().properties.push_back(i);
-    }
-  }
-  if (!open.empty()) return std::nullopt;
-  return done;
-}
-
 std::string_view nameOf(const ContentLine& line) {
   return parseProperty(line.unfolded)->name;
 }
 
 bool named(const ContentLine& line, std::string_view name) {
   return equalsIgnoringCase(nameOf(line), name);
-}
-
-// The series: the first VTODO without RECURRENCE-ID, as a reader takes it.
-const Component* seriesIn(const std::vector<Component>& components,
-                          const std::vector<ContentLine>& lines) {
-  const Component* first = nullptr;
-  for (const Component& c : components) {
-    if (c.name != "VTODO") continue;
-    bool overrides = false;
-    for (std::size_t i : c.properties)
-      overrides = overrides || named(lines[i], "RECURRENCE-ID");
-    if (!overrides && (!first || c.beginLine < first->beginLine)) first = &c;
-  }
-  return first;
-}
-
-std::string utcStamp(Instant t) {
-  icaltimetype time = icaltime_from_timet_with_zone(
-      static_cast<std::time_t>(t.time_since_epoch().count()), 0,
-      icaltimezone_get_utc_timezone());
-  char* text = icaltime_as_ical_string_r(time);
-  std::string stamp = text;
-  icalmemory_free_buffer(text);
-  return stamp;
 }
 
 std::string endingOf(const ContentLine& line, const ContentLines& split) {
@@ -155,8 +93,8 @@ constexpr std::array<std::string_view, 12> kNotCarried = {
     "RDATE",  "EXDATE",    "EXRULE",           "RECURRENCE-ID"};
 
 std::string occurrenceText(std::string_view text, const ContentLines& split,
-                           const std::vector<Component>& components,
-                           const Component& series, const std::string& uid,
+                           const ComponentTree& tree,
+                           const TextComponent& series, const std::string& uid,
                            const std::string& stamp) {
   const auto& lines = split.lines;
   const std::string eol(split.dominantEnding);
@@ -180,7 +118,7 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
     todo.append(name).append(":").append(value).append(eol);
   }
   std::set<std::string> tzids;
-  for (std::size_t i = series.beginLine + 1; i < series.endLine; ++i) {
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i) {
     if (own.contains(i) && parseProperty(lines[i].unfolded)) {
       bool dropped = false;
       for (std::string_view name : kNotCarried)
@@ -190,20 +128,23 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
     collectTzids(lines[i].unfolded, tzids);
     todo.append(bytesOf(i));
   }
-  todo.append(bytesOf(series.endLine));
+  todo.append(bytesOf(*series.endLine));
 
   std::string result = "BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
                        "PRODID:-//corvane//corvane//EN" + eol;
   std::set<std::string> carried;
-  for (const Component& c : components) {
-    if (c.name != "VTIMEZONE" || !c.topLevel) continue;
-    for (std::size_t i : c.properties) {
-      if (!named(lines[i], "TZID")) continue;
-      std::string tzid(parseProperty(lines[i].unfolded)->value);
-      if (!tzids.contains(tzid) || carried.contains(tzid)) continue;
-      carried.insert(tzid);
-      for (std::size_t k = c.beginLine; k <= c.endLine; ++k)
-        result.append(bytesOf(k));
+  for (std::size_t top : tree.topLevel) {
+    for (std::size_t child : tree.childrenOf(top)) {
+      const TextComponent& c = tree.components[child];
+      if (c.name != "VTIMEZONE") continue;
+      for (std::size_t i : c.properties) {
+        if (!named(lines[i], "TZID")) continue;
+        std::string tzid(parseProperty(lines[i].unfolded)->value);
+        if (!tzids.contains(tzid) || carried.contains(tzid)) continue;
+        carried.insert(tzid);
+        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k)
+          result.append(bytesOf(k));
+      }
     }
   }
   return result.append(todo).append("END:VCALENDAR").append(eol);
@@ -211,7 +152,7 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
 
 Result<std::string> movedSeriesText(std::string_view text,
                                     const ContentLines& split,
-                                    const Component& series,
+                                    const TextComponent& series,
                                     const SeriesStep& step,
                                     const std::string& stamp) {
   const auto& lines = split.lines;
@@ -288,21 +229,32 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   if (!step) return None();
 
   ContentLines split = splitContentLines(calendarText);
-  std::optional<std::vector<Component>> components = outline(split.lines);
-  const Component* series =
-      components ? seriesIn(*components, split.lines) : nullptr;
-  if (!series) {
+  std::optional<ComponentTree> tree = readComponentTree(split.lines);
+  bool closed =
+      tree && std::ranges::all_of(tree->components, [](const TextComponent& c) {
+        return c.endLine.has_value();
+      });
+  if (!closed) {
     return Failure{
         "The reminder's file is damaged: its BEGIN and END lines do not "
         "match."};
   }
+  // The series is the reminder that the readers show; an overridden
+  // occurrence chosen here means this reading and libical's disagree.
+  std::optional<std::size_t> chosen = tree->reminder();
+  if (!chosen || tree->components[*chosen].hasRecurrenceId) {
+    return Failure{
+        "The reminder's file is damaged: corvane cannot tell which of its "
+        "entries to change."};
+  }
+  const TextComponent* series = &tree->components[*chosen];
   const std::string stamp = utcStamp(now);
   Result<std::string> moved =
       movedSeriesText(calendarText, split, *series, *step, stamp);
   if (!moved) return Failure{moved.reason()};
   SeriesMove move{
       std::move(moved.value()),
-      occurrenceText(calendarText, split, *components, *series, uid, stamp)};
+      occurrenceText(calendarText, split, *tree, *series, uid, stamp)};
 
   // The edit works line by line and libical by its own rules, and a rule
   // restarted at a later occurrence does not always make the same dates

@@ -78,6 +78,7 @@ struct RepeatCase {
   std::vector<std::string> dates;
   bool withZone;
   std::vector<Step> steps;
+  std::string outside;  // a VTODO the file holds before its calendar
 };
 
 TEST(Repeating, CompletingAnOccurrenceMovesTheSeriesOn) {
@@ -144,11 +145,23 @@ TEST(Repeating, CompletingAnOccurrenceMovesTheSeriesOn) {
          false,
          "2026-01-05T09:00:00Z",
          std::nullopt}}},
+      // libical's own sample files have this shape: the series that "get"
+      // shows, the calendar's, is the one moved.
+      {"a VTODO outside the calendar, before it",
+       {"DTSTART:20260105T080000Z", "DUE:20260105T090000Z", "RRULE:FREQ=DAILY"},
+       false,
+       {{true,
+         {"DTSTART:20260106T080000Z", "DUE:20260106T090000Z",
+          "RRULE:FREQ=DAILY"},
+         false,
+         "2026-01-06T09:00:00Z",
+         "2026-01-05T09:00:00Z"}},
+       "BEGIN:VTODO\r\nUID:outside\r\nSUMMARY:Outside\r\nEND:VTODO\r\n"},
   };
   for (const RepeatCase& c : cases) {
     TempStore store;
     const fs::path list = store.root() / "acct/list";
-    const std::string original = seriesText(c.dates, c.withZone);
+    const std::string original = c.outside + seriesText(c.dates, c.withZone);
     store.writeFile("acct/list/series.ics", original, 0640);
     std::set<fs::path> known = {list / "series.ics"};
     for (std::size_t s = 0; s < c.steps.size(); ++s) {
