@@ -214,9 +214,15 @@ AuthorizationStatus VdirStore::authorizationStatus() const {
 void VdirStore::requestAccess(AccessCompletion completion) {
   std::lock_guard guard(mutex_);
   threads_.emplace_back([this, completion = std::move(completion)] {
-    if (authorizationStatus() == AuthorizationStatus::kNotDetermined)
-      createRoot(root_, madeBelow_);
-    completion(authorizationStatus() == AuthorizationStatus::kAuthorized);
+    bool granted = false;
+    try {
+      if (authorizationStatus() == AuthorizationStatus::kNotDetermined)
+        createRoot(root_, madeBelow_);
+      granted = authorizationStatus() == AuthorizationStatus::kAuthorized;
+    } catch (const std::exception&) {
+      granted = false;  // out of memory: the caller must still be answered
+    }
+    completion(granted);
   });
 }
 
