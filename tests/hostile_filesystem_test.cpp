@@ -30,15 +30,6 @@ namespace fs = std::filesystem;
 const std::string kNoSpace = "There is no space left on the device.";
 const std::string kReadOnly = "The list folder is read-only.";
 
-// The names in a folder, hidden ones included.
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A tmpfs mounted over a folder for one test, unmounted at the end.
 class SmallTmpfs {
  public:

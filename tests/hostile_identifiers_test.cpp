@@ -207,14 +207,12 @@ TEST_F(HostileIdentifiers, DeleteRemovesExactlyOneFile) {
 // and two names printed alike select neither.
 TEST(NamesNotUtf8, PrintedIdentifiersSelectWhatTheyWerePrintedFor) {
   TempStore store;
-  store.writeFile("acc\xFF/li\xFEst/a.ics",
-                  todoText("a", "In a bad folder", {"DUE:20300101T000000Z"}));
-  store.writeFile("ok/list/it\xFFm.ics",
-                  todoText("b", "Bad file name", {"DUE:20300101T000000Z"}));
-  store.writeFile("ok/list/tw\xFEin.ics",
-                  todoText("c", "Twin one", {"DUE:20300101T000000Z"}));
-  store.writeFile("ok/list/tw\xFDin.ics",
-                  todoText("d", "Twin two", {"DUE:20300101T000000Z"}));
+  writeDueTodos(
+      store,
+      {{"acc\xFF/li\xFEst/a.ics", "a", "In a bad folder", "20300101T000000Z"},
+       {"ok/list/it\xFFm.ics", "b", "Bad file name", "20300101T000000Z"},
+       {"ok/list/tw\xFEin.ics", "c", "Twin one", "20300101T000000Z"},
+       {"ok/list/tw\xFDin.ics", "d", "Twin two", "20300101T000000Z"}});
   Json scheduled = envelopeOf(
       runCorvane({"special_reminders", "scheduled"}, store.environment()));
   ASSERT_EQ(scheduled["data"].size(), 4u) << scheduled;

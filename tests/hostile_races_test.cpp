@@ -58,14 +58,6 @@ RunResult runTraced(const std::vector<std::string>& straceOptions,
   return runProgram(kStrace, argv, traced);
 }
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // For 15 s the list folder and a link to a folder outside the store trade
 // places as fast as the kernel allows, while corvane toggles and deletes
 // items of that list. The outside folder holds files of the same names,

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -33,6 +34,12 @@ std::string todoText(const std::string& uid, const std::string& summary,
   for (const auto& line : lines) text += line + "\r\n";
   text += "END:VTODO\r\nEND:VCALENDAR\r\n";
   return text;
+}
+
+void writeDueTodos(TempStore& store, const std::vector<DueTodo>& todos) {
+  for (const DueTodo& todo : todos)
+    store.writeFile(todo.path,
+                    todoText(todo.uid, todo.summary, {"DUE:" + todo.due}));
 }
 
 BackgroundRun::BackgroundRun(const std::vector<std::string>& args,
@@ -184,6 +191,14 @@ std::vector<fs::path> itemFilesBelow(const fs::path& top) {
       files.push_back(it->path());
   }
   return files;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace corvane::e2e

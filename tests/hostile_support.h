@@ -22,6 +22,16 @@ namespace corvane::e2e {
 std::string todoText(const std::string& uid, const std::string& summary,
                      const std::vector<std::string>& lines = {});
 
+// An item file holding one VTODO with a due date: where it goes below the
+// store's root, its UID and SUMMARY, and the value of its DUE.
+struct DueTodo {
+  std::string path;
+  std::string uid;
+  std::string summary;
+  std::string due;
+};
+void writeDueTodos(TempStore& store, const std::vector<DueTodo>& todos);
+
 // A corvane run started in the background, its standard output going to a
 // file.
 class BackgroundRun {
@@ -65,5 +75,8 @@ std::string withoutCompletionLines(const std::string& text);
 // Every regular file below `top` whose name ends in ".ics".
 std::vector<std::filesystem::path> itemFilesBelow(
     const std::filesystem::path& top);
+
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
 
 }  // namespace corvane::e2e

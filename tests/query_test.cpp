@@ -669,12 +669,10 @@ TEST_F(TodomanStore, CorvaneShowsWhatTodomanReports) {
 // the instants printed.
 TEST(LocalTimes, RepeatedHourIsItsFirstOccurrenceEverywhere) {
   TempStore store;
-  store.writeFile("a/l/floating.ics",
-                  todoText("f", "Floating", {"DUE:20261025T023000"}));
-  store.writeFile("a/l/between.ics",
-                  todoText("b", "Between", {"DUE:20261025T010000Z"}));
-  store.writeFile("a/l/skipped.ics",
-                  todoText("s", "Skipped", {"DUE:20260329T023000"}));
+  writeDueTodos(store,
+                {{"a/l/floating.ics", "f", "Floating", "20261025T023000"},
+                 {"a/l/between.ics", "b", "Between", "20261025T010000Z"},
+                 {"a/l/skipped.ics", "s", "Skipped", "20260329T023000"}});
   Environment environment = inZone(store, "Europe/Berlin");
   Json listed = envelopeOf(
       runCorvane({"reminders", "a/l", "all", "deadline"}, environment));
