@@ -1,7 +1,9 @@
 // The one owning file-descriptor type of the store: whatever it holds is
-// closed exactly once, when it goes out of scope or is reset.
+// closed exactly once, when it goes out of scope or is reset; a folder's
+// entries are read through it too.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,9 +35,34 @@ class Descriptor {
     int result = ::close(std::exchange(fd_, -1));
     return result == 0 || errno == EINTR;
   }
+  // Gives up ownership, to what closes it from now on.
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
+};
+
+// A folder's entries, read through the descriptor it takes over: closed
+// with it exactly once, as a Descriptor is.
+class DirectoryStream {
+ public:
+  // Not open() when the descriptor is not a readable folder; the
+  // descriptor is closed all the same.
+  explicit DirectoryStream(Descriptor folder)
+      : dir_(folder.valid() ? ::fdopendir(folder.get()) : nullptr) {
+    if (dir_) folder.release();
+  }
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+  ~DirectoryStream() {
+    if (dir_) ::closedir(dir_);
+  }
+
+  bool open() const { return dir_ != nullptr; }
+  DIR* get() const { return dir_; }
+
+ private:
+  DIR* dir_;
 };
 
 }  // namespace corvane

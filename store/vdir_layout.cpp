@@ -118,22 +118,17 @@ std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown) {
                : std::nullopt;
   // A name with U+FFFD may be printed for several entries (one holding the
   // character itself, others with bad bytes); all of them are counted.
-  int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  DIR* dir = ::fdopendir(fd);
-  if (!dir) {
-    ::close(fd);
-    return std::nullopt;
-  }
+  DirectoryStream dir(
+      Descriptor(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir.open()) return std::nullopt;
   std::optional<std::string> found;
   bool twice = false;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     if (repairUtf8(entry->d_name) != shown) continue;
     twice = found.has_value();
     if (twice) break;
     found = entry->d_name;
   }
-  ::closedir(dir);
   if (twice) return std::nullopt;
   return found;
 }
@@ -159,15 +154,17 @@ bool isPlainName(const std::string& name) {
 std::vector<std::string> entriesOf(const std::filesystem::path& directory,
                                    EntryType type) {
   std::vector<std::string> names;
-  DIR* dir = ::opendir(directory.c_str());
-  if (!dir) return names;
-  while (const dirent* entry = ::readdir(dir)) {
+  DirectoryStream dir(Descriptor(
+      ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir.open()) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
     std::string name = entry->d_name;
     if (!isPlainName(name)) continue;
     unsigned char kind = entry->d_type;
     if (kind == DT_UNKNOWN) {
       struct stat info;
-      if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW))
+      if (::fstatat(::dirfd(dir.get()), entry->d_name, &info,
+                    AT_SYMLINK_NOFOLLOW))
         continue;
       kind = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : 0;
     }
@@ -175,20 +172,20 @@ std::vector<std::string> entriesOf(const std::filesystem::path& directory,
         (type == EntryType::kRegularFile && kind == DT_REG))
       names.push_back(std::move(name));
   }
-  ::closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
 }
 
 std::optional<std::string> readMetadata(const std::filesystem::path& file) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  Descriptor fd(
+      ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd.valid()) return std::nullopt;
   struct stat info;
   std::string bytes(kMaxMetadataBytes, '\0');
   ssize_t got = -1;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-    got = ::read(fd, bytes.data(), bytes.size());
-  ::close(fd);
+  if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode))
+    got = ::read(fd.get(), bytes.data(), bytes.size());
+  fd.reset();
   if (got <= 0) return std::nullopt;
   bytes.resize(static_cast<size_t>(got));
   // Stripped first, so that blank lines before the value do not hide it.
