@@ -78,7 +78,7 @@ struct RepeatCase {
   std::vector<std::string> dates;
   bool withZone;
   std::vector<Step> steps;
-  std::string outside;  // a VTODO the file holds before its calendar
+  std::string outside = "";  // a VTODO the file holds before its calendar
 };
 
 TEST(Repeating, CompletingAnOccurrenceMovesTheSeriesOn) {
