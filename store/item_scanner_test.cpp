@@ -223,8 +223,7 @@ TEST_F(ItemScannerTest, DeclinesWhatLibicalReadsItsOwnWay) {
     const char* why;
     std::string text;
   } cases[] = {
-      {"white space libical trims",
-       calendar(todo("DESCRIPTION: padded \r\n"))},
+      {"white space libical trims", calendar(todo("DESCRIPTION: padded \r\n"))},
       {"an escape libical turns into a blank",
        calendar(todo("SUMMARY:a\\xb\r\n"))},
       {"an escaped tab", calendar(todo("SUMMARY:a\\tb\r\n"))},
