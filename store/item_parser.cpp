@@ -13,6 +13,7 @@
 #include "store/ical_zone.h"
 #include "store/item_scanner.h"
 #include "store/libical_todo.h"
+#include "store/title_blanks.h"
 #include "store/utf8.h"
 #include "store/value_scanner.h"
 
@@ -315,6 +316,9 @@ std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) 
 
   Reminder reminder;
   reminder.title = textOf(todo, ICAL_SUMMARY_PROPERTY);
+  if (reminder.title)
+    if (auto kept = titleKeepingBlanks(calendarText, *reminder.title))
+      reminder.title = std::move(*kept);
   reminder.notes = textOf(todo, ICAL_DESCRIPTION_PROPERTY);
   reminder.isCompleted = isCompleted(todo);
   bool priorityRead = false;

@@ -354,12 +354,19 @@ class Scanner {
     return true;
   }
 
+  // Reads an optional text property; false when it is there but declined.
+  // A title keeps the blanks around it, which the libical reading puts back
+  // from the line (item_parser.cpp); a title of blanks alone is left to it.
   bool textOf(const std::optional<ContentLine>& line,
-              std::optional<std::string>& text) const {
+              std::optional<std::string>& text, bool keepBlanks) const {
     if (!line) return true;
     if (!line->params.empty() && !isLanguageParameter(line->params))
       return false;
-    text = unescapedText(line->value);
+    if (!keepBlanks) {
+      text = unescapedText(line->value);
+    } else if (line->value.find_first_not_of(' ') != std::string_view::npos) {
+      text = unescapedTextKeepingBlanks(line->value);
+    }
     return text.has_value();
   }
 
@@ -376,8 +383,8 @@ class Scanner {
         [](const TodoLines& todo) { return todo.recurrenceId.has_value(); });
 
     Reminder reminder;
-    if (!textOf(todo.summary, reminder.title) ||
-        !textOf(todo.description, reminder.notes))
+    if (!textOf(todo.summary, reminder.title, true) ||
+        !textOf(todo.description, reminder.notes, false))
       return std::nullopt;
     if (todo.completed) {
       if (!componentsOf(*todo.completed)) return std::nullopt;

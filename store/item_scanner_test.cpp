@@ -191,6 +191,8 @@ std::vector<std::string> plainFiles() {
       // a name folded in the middle, a tab fold, texts that hold colons
       calendar(todo("SUMM\r\n ARY:Meeting: 10:00\\, room 4\r\n"
                     "DESCRIP\r\n\tTION:a:b;c,d\r\n")),
+      // a title with blanks around it, the last one after a fold
+      calendar(todo("SUMMARY;LANGUAGE=en:  Blanks\\, kept \r\n  \r\n")),
       // a bare reminder: only the properties libical needs
       calendar(todo("")),
   };
@@ -221,7 +223,7 @@ TEST_F(ItemScannerTest, DeclinesWhatLibicalReadsItsOwnWay) {
     const char* why;
     std::string text;
   } cases[] = {
-      {"white space libical trims", calendar(todo("SUMMARY: padded \r\n"))},
+      {"white space libical trims", calendar(todo("DESCRIPTION: padded \r\n"))},
       {"an escape libical turns into a blank",
        calendar(todo("SUMMARY:a\\xb\r\n"))},
       {"an escaped tab", calendar(todo("SUMMARY:a\\tb\r\n"))},

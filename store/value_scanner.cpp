@@ -151,6 +151,11 @@ std::optional<std::string> unescapedText(std::string_view value) {
   };  // no other control bytes reach here
   if (value.empty() || isBlank(value.front()) || isBlank(value.back()))
     return std::nullopt;
+  return unescapedTextKeepingBlanks(value);
+}
+
+std::optional<std::string> unescapedTextKeepingBlanks(std::string_view value) {
+  if (value.empty()) return std::nullopt;
   std::string text;
   text.reserve(value.size());
   for (size_t i = 0; i < value.size(); ++i) {

@@ -19,6 +19,9 @@ namespace corvane {
 // holds another escape.
 std::optional<std::string> unescapedText(std::string_view value);
 
+// The same, blanks at either end kept as part of the text.
+std::optional<std::string> unescapedTextKeepingBlanks(std::string_view value);
+
 // A zone name as programs write it in TZID: letters, digits and "/_+-.".
 bool isPlainZoneName(std::string_view name);
 

@@ -405,14 +405,16 @@ TEST(HostileItems, HundredThousandProperties) {
   EXPECT_TRUE(isWholeTodo(after));
 }
 
-// Values libical drops or wraps are shown as the file gives them, by the
-// quick reader and by libical's (a folded title sends a file to libical).
+// Values libical drops, wraps or trims are shown as the file gives them,
+// by the quick reader and by libical's (a quoted parameter sends a file to
+// libical).
 TEST(HostileItems, ValuesAsTheyCome) {
   const struct {
     std::string line;
     Json priority;
     std::string description;
     std::optional<std::string> endDetails;
+    std::string title = "Plain";
   } cases[] = {
       {"RRULE:FREQ=DAILY;COUNT=3;UNTIL=20300101", 0, "Daily",
        "until Jan 1, 2030"},
@@ -430,23 +432,25 @@ TEST(HostileItems, ValuesAsTheyCome) {
        std::nullopt},
       {"PRIORITY:99999999999999999999\r\nRRULE:FREQ=DAILY", 0, "Daily",
        std::nullopt},
+      {"RRULE:FREQ=DAILY", 0, "Daily", std::nullopt, "  Blanks kept  "},
   };
-  for (const std::string summary : {"Plain", "Fol\r\n ded"}) {
+  for (const std::string other : {"X-PLAIN:1", "X-QUOTED;X-P=\"q\":1"}) {
     TempStore store;
     for (size_t i = 0; i < std::size(cases); ++i)
       store.writeFile("a/l/" + std::to_string(i) + ".ics",
-                      todoText("u", summary, {cases[i].line}));
+                      todoText("u", cases[i].title, {cases[i].line, other}));
     for (size_t i = 0; i < std::size(cases); ++i) {
       const auto& c = cases[i];
       Json got = envelopeOf(
           runCorvane({"get", "a/l/" + std::to_string(i)}, store.environment()));
       const Json& record = got["data"];
-      EXPECT_EQ(record["priority"], c.priority) << c.line << summary;
-      EXPECT_EQ(record["hasRecurrenceRules"], true) << c.line << summary;
+      EXPECT_EQ(record["title"], c.title) << c.line << other;
+      EXPECT_EQ(record["priority"], c.priority) << c.line << other;
+      EXPECT_EQ(record["hasRecurrenceRules"], true) << c.line << other;
       EXPECT_EQ(record["recurrenceDescription"], c.description) << c.line;
       EXPECT_EQ(record.value("recurrenceEndDetails", Json()),
                 c.endDetails ? Json(*c.endDetails) : Json())
-          << c.line << summary;
+          << c.line << other;
     }
   }
 }
