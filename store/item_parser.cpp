@@ -135,8 +135,12 @@ std::string rawLine(std::string_view line, int& todoDepth) {
   }
   if (start == line.size()) return {};
   static constexpr char kHex[] = "0123456789abcdef";
+  // Parameters are left behind: a VALUE=DATE, say, would make libical read
+  // the encoded value as a date and drop it, where the quick reader, which
+  // ignores parameters here, reads the value.
   std::string renamed(kRawPrefix);
-  renamed.append(line.substr(0, start + 1));
+  renamed.append(name);
+  renamed += ':';
   for (unsigned char c : line.substr(start + 1)) {
     renamed += kHex[c >> 4];
     renamed += kHex[c & 15];

@@ -183,7 +183,9 @@ std::vector<std::string> plainFiles() {
           "RRULE:FREQ=DAILY;COUNT=99999999999;INTERVAL=99999999999999999999\r\n"
           "RRULE:freq=weekly;FREQ=DAILY;;BYSETPOS=-1;BYDAY=1MO,-1mo,20MO,XX\r\n"
           "RRULE:INTERVAL=2\r\n")),
-      calendar(todo("SUMMARY:Signed\r\nPRIORITY:-05\r\n")),
+      // signed numbers; parameters libical would read the value by
+      calendar(todo("SUMMARY:Signed\r\nPRIORITY;VALUE=DATE:-05\r\n"
+                    "RRULE;VALUE=DATE:FREQ=DAILY;COUNT=2\r\n")),
       // LF line ends, a language, a zone on a creation date, no final line end
       "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VTODO\nUID:lf\n"
       "SUMMARY;LANGUAGE=de-DE:Grüße\nCREATED;TZID=Asia/Tokyo:20240101T090000\n"
