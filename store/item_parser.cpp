@@ -3,13 +3,13 @@
 #include <libical/ical.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "store/content_line.h"
 #include "store/ical_zone.h"
 #include "store/item_scanner.h"
 #include "store/libical_todo.h"
@@ -99,15 +99,6 @@ std::optional<Instant> instantOf(icalcomponent* todo, icalproperty_kind kind,
 constexpr std::string_view kRawPrefix = "X-CORVANE-RAW-";
 constexpr std::string_view kRawKinds[] = {"RRULE", "PRIORITY"};
 
-bool equalsCaseless(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 // Renames a line of a VTODO whose value corvane reads itself, and any line
 // already carrying the prefix (so that only renamed lines carry it once).
 // `todoDepth` follows BEGIN:VTODO and END:VTODO from line to line.
@@ -117,23 +108,18 @@ std::string rawLine(std::string_view line, int& todoDepth) {
   size_t colon = line.find(':');
   std::string_view value =
       colon == std::string_view::npos ? "" : line.substr(colon + 1);
-  if (equalsCaseless(name, "BEGIN") && equalsCaseless(value, "VTODO"))
+  if (equalsIgnoringCase(name, "BEGIN") && equalsIgnoringCase(value, "VTODO"))
     ++todoDepth;
-  else if (equalsCaseless(name, "END") && equalsCaseless(value, "VTODO") &&
-           todoDepth > 0)
+  else if (equalsIgnoringCase(name, "END") &&
+           equalsIgnoringCase(value, "VTODO") && todoDepth > 0)
     --todoDepth;
   if (todoDepth == 0 || nameEnd == std::string_view::npos) return {};
-  bool wanted = equalsCaseless(name.substr(0, kRawPrefix.size()), kRawPrefix);
-  for (auto kind : kRawKinds) wanted = wanted || equalsCaseless(name, kind);
+  bool wanted =
+      equalsIgnoringCase(name.substr(0, kRawPrefix.size()), kRawPrefix);
+  for (auto kind : kRawKinds) wanted = wanted || equalsIgnoringCase(name, kind);
   if (!wanted) return {};
-  // The value starts at the first colon outside a quoted parameter.
-  bool quoted = false;
-  size_t start = nameEnd;
-  for (; start < line.size(); ++start) {
-    if (line[start] == '"') quoted = !quoted;
-    if (line[start] == ':' && !quoted) break;
-  }
-  if (start == line.size()) return {};
+  std::optional<Property> property = parseProperty(line);
+  if (!property) return {};
   static constexpr char kHex[] = "0123456789abcdef";
   // Parameters are left behind: a VALUE=DATE, say, would make libical read
   // the encoded value as a date and drop it, where the quick reader, which
@@ -141,7 +127,7 @@ std::string rawLine(std::string_view line, int& todoDepth) {
   std::string renamed(kRawPrefix);
   renamed.append(name);
   renamed += ':';
-  for (unsigned char c : line.substr(start + 1)) {
+  for (unsigned char c : property->value) {
     renamed += kHex[c >> 4];
     renamed += kHex[c & 15];
   }
@@ -212,9 +198,10 @@ std::optional<std::string> rawValueOf(icalproperty* property,
   if (icalproperty_isa(property) != ICAL_X_PROPERTY) return std::nullopt;
   const char* name = icalproperty_get_x_name(property);
   if (!name ||
-      !equalsCaseless(std::string_view(name).substr(0, kRawPrefix.size()),
-                      kRawPrefix) ||
-      !equalsCaseless(std::string_view(name).substr(kRawPrefix.size()), kind))
+      !equalsIgnoringCase(std::string_view(name).substr(0, kRawPrefix.size()),
+                          kRawPrefix) ||
+      !equalsIgnoringCase(std::string_view(name).substr(kRawPrefix.size()),
+                          kind))
     return std::nullopt;
   const char* hex = icalvalue_get_x(icalproperty_get_value(property));
   std::string value;

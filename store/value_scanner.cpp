@@ -6,20 +6,14 @@
 #include <limits>
 #include <vector>
 
+#include "store/content_line.h"
+
 namespace corvane {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool isLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-
-bool equalsCaseless(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (isLetter(a[i]) ? (a[i] | 0x20) != (b[i] | 0x20) : a[i] != b[i])
-      return false;
-  return true;
-}
 
 std::optional<int> digitsAt(std::string_view text, size_t at, size_t count) {
   int value = 0;
@@ -108,7 +102,7 @@ std::optional<int> frequencyNamed(std::string_view word) {
       {"SECONDLY", kFrequencySecondly},
   }};
   for (const auto& [name, number] : kWords)
-    if (equalsCaseless(word, name)) return number;
+    if (equalsIgnoringCase(word, name)) return number;
   return std::nullopt;
 }
 
@@ -117,7 +111,7 @@ std::optional<int> weekdayNamed(std::string_view word) {
   static constexpr std::array<std::string_view, 7> kDays = {
       "SU", "MO", "TU", "WE", "TH", "FR", "SA"};
   for (size_t i = 0; i < kDays.size(); ++i)
-    if (equalsCaseless(word, kDays[i])) return static_cast<int>(i) + 1;
+    if (equalsIgnoringCase(word, kDays[i])) return static_cast<int>(i) + 1;
   return std::nullopt;
 }
 
@@ -260,26 +254,26 @@ std::optional<RecurrenceRule> ruleFromText(std::string_view value) {
     if (equals == std::string_view::npos) continue;
     std::string_view name = part.substr(0, equals);
     std::string_view text = part.substr(equals + 1);
-    if (equalsCaseless(name, "FREQ") && !seenFrequency) {
+    if (equalsIgnoringCase(name, "FREQ") && !seenFrequency) {
       seenFrequency = true;
       frequency = frequencyNamed(text);
-    } else if (equalsCaseless(name, "INTERVAL") && !seenInterval) {
+    } else if (equalsIgnoringCase(name, "INTERVAL") && !seenInterval) {
       seenInterval = true;
       rule.interval = numberFromText(text).value_or(1);
-    } else if (equalsCaseless(name, "COUNT") && !seenCount) {
+    } else if (equalsIgnoringCase(name, "COUNT") && !seenCount) {
       seenCount = true;
       count = numberFromText(text);
-    } else if (equalsCaseless(name, "UNTIL") && !seenUntil) {
+    } else if (equalsIgnoringCase(name, "UNTIL") && !seenUntil) {
       seenUntil = true;
       until = scanDateTime(text, text.size() == 8);
-    } else if (equalsCaseless(name, "BYDAY") && !rule.daysOfTheWeek) {
+    } else if (equalsIgnoringCase(name, "BYDAY") && !rule.daysOfTheWeek) {
       auto& days = rule.daysOfTheWeek.emplace();
       forEveryPiece(text, ',', [&](std::string_view piece) {
         if (auto day = scanWeekday(piece)) days.push_back(*day);
       });
-    } else if (equalsCaseless(name, "BYMONTHDAY") && !rule.daysOfTheMonth) {
+    } else if (equalsIgnoringCase(name, "BYMONTHDAY") && !rule.daysOfTheMonth) {
       rule.daysOfTheMonth = numbersIn(text);
-    } else if (equalsCaseless(name, "BYMONTH") && !rule.monthsOfTheYear) {
+    } else if (equalsIgnoringCase(name, "BYMONTH") && !rule.monthsOfTheYear) {
       rule.monthsOfTheYear = numbersIn(text);
     }
   }
