@@ -2,13 +2,12 @@
 
 #include <cstdio>
 
-#include "lists/list_catalogue.h"
 #include "lists/color_text.h"
+#include "lists/list_catalogue.h"
 #include "reminders/reminder_query.h"
 #include "reminders/single_reminder.h"
-#include "store/authorization.h"
 #include "store/utf8.h"
-#include "store/vdir_store.h"
+#include "store/vdir/make_vdir_store.h"
 
 namespace corvane {
 namespace {
@@ -21,7 +20,7 @@ void writeToStandardOutput(std::string_view piece, bool ends) {
 }  // namespace
 
 Corvane::Corvane()
-    : Corvane(std::make_unique<VdirStore>(VdirStore::defaultLocation()),
+    : Corvane(makeVdirStore(),
               writeToStandardOutput) {}
 
 Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "store/memory_store.h"
+#include "tests/memory_store.h"
 
 namespace corvane {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "store/item_parser.h"
-#include "store/item_scanner.h"
+#include "store/ical/item_parser.h"
+#include "store/ical/item_scanner.h"
 
 namespace corvane {
 namespace {

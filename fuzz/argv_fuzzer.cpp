@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/corvane.h"
-#include "store/memory_store.h"
 #include "store/utf8.h"
+#include "tests/memory_store.h"
 
 namespace {
 

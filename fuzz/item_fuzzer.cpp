@@ -11,8 +11,8 @@
 #include "recurrence/recurrence_description.h"
 #include "recurrence/weekday.h"
 #include "reminders/reminder_record.h"
-#include "store/completion_edit.h"
-#include "store/item_parser.h"
+#include "store/ical/completion_edit.h"
+#include "store/ical/item_parser.h"
 
 namespace {
 

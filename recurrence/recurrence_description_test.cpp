@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "store/memory_store.h"
+#include "tests/memory_store.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {

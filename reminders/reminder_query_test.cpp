@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "store/memory_store.h"
 #include "tests/builders.h"
+#include "tests/memory_store.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "store/memory_store.h"
 #include "tests/builders.h"
+#include "tests/memory_store.h"
 
 namespace corvane {
 namespace {

@@ -37,6 +37,13 @@ struct ReminderQuery {
   bool dueDateOnly = false;
 };
 
+// Whether a reminder of one of the query's lists is selected by the query's
+// other conditions: the one rule every store applies.
+bool matches(const Reminder& reminder, const ReminderQuery& query);
+
+// The word corvane reports for a status number; "unknown" for any other.
+std::string authorizationStatusText(int status);
+
 using AccessCompletion = std::function<void(bool granted)>;
 // Absent when the store could not fetch at all (not the same as none).
 using FetchCompletion =

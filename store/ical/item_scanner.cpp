@@ -1,0 +1,442 @@
+#include "store/ical/item_scanner.h"
+
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "store/ical/ical_zone.h"
+#include "store/ical/reminder_todo.h"
+#include "store/ical/value_scanner.h"
+
+namespace corvane {
+namespace {
+
+// One content line, unfolded: NAME;PARAMS:VALUE.
+struct ContentLine {
+  std::string_view name;
+  std::string_view params;  // after the first ";", empty when none
+  std::string_view value;
+};
+
+// The properties of one VTODO that the reminder is made of, still as text.
+struct TodoLines {
+  std::optional<ContentLine> summary, description, status, completed, priority,
+      created, lastModified, due, recurrenceId;
+  std::vector<ContentLine> rules;
+  bool hasAlarm = false;
+};
+
+struct ZoneBlock {
+  std::string_view tzid;
+  std::string_view text;  // BEGIN:VTIMEZONE through END:VTIMEZONE
+};
+
+enum class Component { kCalendar, kTimeZone, kZoneRule, kTodo, kAlarm };
+
+bool equalsCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+bool isPlainName(std::string_view name) {
+  for (char c : name)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+          (c >= '0' && c <= '9') || c == '-'))
+      return false;
+  return true;
+}
+
+// libical reads names in any case; a name that matches one corvane reads
+// only when case is ignored is left to libical.
+enum class NameMatch { kNo, kYes, kOddCase };
+NameMatch matchName(std::string_view name, std::string_view wanted) {
+  if (name == wanted) return NameMatch::kYes;
+  return equalsCaseless(name, wanted) ? NameMatch::kOddCase : NameMatch::kNo;
+}
+
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts `s`, or 0 (the table of well-formed sequences of Unicode 3.9).
+size_t multibyteLength(const unsigned char* s, size_t left) {
+  auto follows = [&](size_t i, unsigned char low, unsigned char high) {
+    return i < left && s[i] >= low && s[i] <= high;
+  };
+  unsigned char c = s[0];
+  if (c >= 0xC2 && c <= 0xDF) return follows(1, 0x80, 0xBF) ? 2 : 0;
+  if (c >= 0xE0 && c <= 0xEF) {
+    unsigned char low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
+  }
+  if (c >= 0xF0 && c <= 0xF4) {
+    unsigned char low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+    return follows(1, low, high) && follows(2, 0x80, 0xBF) &&
+                   follows(3, 0x80, 0xBF)
+               ? 4
+               : 0;
+  }
+  return 0;
+}
+
+// Valid UTF-8 without NUL or control characters other than line ends and
+// the blank or tab that starts a folded line. Every byte of every item
+// passes here, so runs of eight printable ASCII bytes are taken at once.
+bool isPlainText(std::string_view text) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  constexpr uint64_t kOnes = 0x0101010101010101ULL,
+                     kHigh = 0x8080808080808080ULL;
+  size_t i = 0;
+  while (i < size) {
+    if (i + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, s + i, 8);
+      uint64_t del = w ^ (0x7F * kOnes);
+      bool printable = !(w & kHigh) && !((w - 0x20 * kOnes) & ~w & kHigh) &&
+                       !((del - kOnes) & ~del & kHigh);
+      if (printable) {
+        i += 8;
+        continue;
+      }
+    }
+    unsigned char c = s[i];
+    if ((c >= 0x20 && c < 0x7F) || c == '\n' ||
+        (c == '\t' && i > 0 && s[i - 1] == '\n')) {
+      ++i;
+    } else if (c == '\r' && i + 1 < size && s[i + 1] == '\n') {
+      i += 2;
+    } else if (size_t length =
+                   c >= 0x80 ? multibyteLength(s + i, size - i) : 0) {
+      i += length;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What a scan keeps while it reads. Each thread keeps one, so that reading
+// many items does not make them anew for each.
+struct Scratch {
+  std::vector<Component> stack;         // the components open at a line
+  std::vector<std::string_view> names;  // and their names
+  std::vector<TodoLines> todos;
+  std::vector<ZoneBlock> zones;
+  std::deque<std::string> unfolded;  // lines that were folded, made whole
+
+  void clear() {
+    stack.clear();
+    names.clear();
+    todos.clear();
+    zones.clear();
+    unfolded.clear();
+  }
+};
+
+class Scanner {
+ public:
+  Scanner(std::string_view text, Scratch& scratch)
+      : text_(text),
+        stack_(scratch.stack),
+        names_(scratch.names),
+        todos_(scratch.todos),
+        zones_(scratch.zones),
+        unfolded_(scratch.unfolded) {
+    scratch.clear();
+  }
+
+  std::optional<Reminder> scan() {
+    if (!isPlainText(text_)) return std::nullopt;
+    size_t at = 0;
+    while (at < text_.size()) {
+      size_t lineStart = at;
+      std::optional<std::string_view> line = nextLine(at);
+      if (!line || !takeLine(*line, lineStart, at)) return std::nullopt;
+    }
+    if (!ended_ || todos_.empty()) return std::nullopt;
+    return reminder();
+  }
+
+ private:
+  // The logical line starting at `at`, its folds removed; moves `at` past
+  // it. Absent for an empty line or a fold with nothing to continue.
+  std::optional<std::string_view> nextLine(size_t& at) {
+    auto physicalEnd = [&](size_t from, size_t& next) {
+      size_t newline = text_.find('\n', from);
+      if (newline == std::string_view::npos) {
+        next = text_.size();
+        return text_.size();
+      }
+      next = newline + 1;
+      return newline > from && text_[newline - 1] == '\r' ? newline - 1
+                                                          : newline;
+    };
+    size_t next;
+    size_t end = physicalEnd(at, next);
+    std::string_view first = text_.substr(at, end - at);
+    if (first.empty() || first[0] == ' ' || first[0] == '\t')
+      return std::nullopt;
+    at = next;
+    if (at >= text_.size() || (text_[at] != ' ' && text_[at] != '\t'))
+      return first;
+    std::string& unfolded = unfolded_.emplace_back(first);
+    while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t')) {
+      end = physicalEnd(at + 1, next);
+      unfolded.append(text_.substr(at + 1, end - at - 1));
+      at = next;
+    }
+    return std::string_view(unfolded);
+  }
+
+  bool takeLine(std::string_view line, size_t lineStart, size_t lineEnd) {
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    std::string_view head = line.substr(0, colon);
+    if (head.find('"') != std::string_view::npos) return false;
+    ContentLine content;
+    size_t semicolon = head.find(';');
+    content.name = head.substr(0, semicolon);
+    if (semicolon != std::string_view::npos) {
+      content.params = head.substr(semicolon + 1);
+      if (content.params.empty()) return false;
+    }
+    content.value = line.substr(colon + 1);
+    // Names are letters, digits and "-"; libical reads others its own way
+    // (it trims blanks around a name, for one).
+    if (content.name.empty() || !isPlainName(content.name)) return false;
+
+    if (ended_) return false;  // nothing may follow the calendar
+    if (auto match = matchName(content.name, "BEGIN"); match != NameMatch::kNo)
+      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
+             begin(content.value, lineStart);
+    if (auto match = matchName(content.name, "END"); match != NameMatch::kNo)
+      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
+             end(content.value, lineEnd);
+    if (stack_.empty()) return false;
+    switch (stack_.back()) {
+      case Component::kTodo:
+        return takeTodoLine(content);
+      case Component::kTimeZone:
+        return takeZoneLine(content);
+      default:
+        return true;  // nothing corvane reads
+    }
+  }
+
+  bool begin(std::string_view name, size_t lineStart) {
+    std::optional<Component> parent;
+    if (!stack_.empty()) parent = stack_.back();
+    Component component;
+    if (name == "VCALENDAR" && !parent && !begun_) {
+      component = Component::kCalendar;
+      begun_ = true;
+    } else if (name == "VTODO" && parent == Component::kCalendar) {
+      component = Component::kTodo;
+      todos_.emplace_back();
+    } else if (name == "VALARM" && parent == Component::kTodo) {
+      component = Component::kAlarm;
+      todos_.back().hasAlarm = true;
+    } else if (name == "VTIMEZONE" && parent == Component::kCalendar) {
+      component = Component::kTimeZone;
+      zones_.push_back({{}, text_.substr(lineStart)});
+    } else if ((name == "STANDARD" || name == "DAYLIGHT") &&
+               parent == Component::kTimeZone) {
+      component = Component::kZoneRule;
+    } else {
+      return false;  // another component, or one in an odd place
+    }
+    stack_.push_back(component);
+    names_.push_back(name);
+    return true;
+  }
+
+  bool end(std::string_view name, size_t lineEnd) {
+    if (stack_.empty() || names_.back() != name) return false;
+    Component top = stack_.back();
+    if (top == Component::kTimeZone) {
+      std::string_view& block = zones_.back().text;
+      block = block.substr(0, lineEnd - (block.data() - text_.data()));
+    }
+    stack_.pop_back();
+    names_.pop_back();
+    if (stack_.empty()) ended_ = true;
+    return true;
+  }
+
+  bool takeTodoLine(const ContentLine& line) {
+    TodoLines& todo = todos_.back();
+    struct Wanted {
+      std::string_view name;
+      std::optional<ContentLine> TodoLines::*slot;
+    };
+    static constexpr Wanted kWanted[] = {
+        {"SUMMARY", &TodoLines::summary},
+        {"DESCRIPTION", &TodoLines::description},
+        {"STATUS", &TodoLines::status},
+        {"COMPLETED", &TodoLines::completed},
+        {"PRIORITY", &TodoLines::priority},
+        {"CREATED", &TodoLines::created},
+        {"LAST-MODIFIED", &TodoLines::lastModified},
+        {"DUE", &TodoLines::due},
+        {"RECURRENCE-ID", &TodoLines::recurrenceId},
+    };
+    for (const auto& wanted : kWanted) {
+      switch (matchName(line.name, wanted.name)) {
+        case NameMatch::kNo:
+          continue;
+        case NameMatch::kOddCase:
+          return false;
+        case NameMatch::kYes:
+          // The first of a kind is the one that counts, as for libical.
+          if (!(todo.*wanted.slot)) todo.*wanted.slot = line;
+          return true;
+      }
+    }
+    switch (matchName(line.name, "RRULE")) {
+      case NameMatch::kNo:
+        return true;
+      case NameMatch::kOddCase:
+        return false;
+      case NameMatch::kYes:
+        todo.rules.push_back(line);
+        return true;
+    }
+    return true;
+  }
+
+  bool takeZoneLine(const ContentLine& line) {
+    switch (matchName(line.name, "TZID")) {
+      case NameMatch::kNo:
+        return true;
+      case NameMatch::kOddCase:
+        return false;
+      case NameMatch::kYes:
+        break;
+    }
+    ZoneBlock& zone = zones_.back();
+    if (!zone.tzid.empty()) return true;
+    if (!line.params.empty() || !isPlainZoneName(line.value)) return false;
+    zone.tzid = line.value;
+    return true;
+  }
+
+  // The zone a TZID names: the calendar's own VTIMEZONE first, then the
+  // time zone database, in the order libical's reading takes them.
+  std::shared_ptr<const TimeZone> zoneNamed(std::string_view tzid) const {
+    for (const auto& zone : zones_) {
+      if (zone.tzid != tzid) continue;
+      if (auto defined = icalZoneFromText(zone.text)) return defined;
+      break;
+    }
+    return icalZoneFor(nullptr, std::string(tzid));
+  }
+
+  std::optional<DueDateComponents> componentsOf(const ContentLine& line) const {
+    auto time = scanTimeProperty(line.params, line.value);
+    if (!time) return std::nullopt;
+    DueDateComponents components = time->components;
+    if (time->utc)
+      components.timeZone = utcTimeZone();
+    else if (!time->tzid.empty())
+      components.timeZone = zoneNamed(time->tzid);
+    return components;
+  }
+
+  // Reads an optional date property; false when it is there but declined.
+  bool instantOf(const std::optional<ContentLine>& line,
+                 std::optional<Instant>& instant) const {
+    if (!line) return true;
+    auto components = componentsOf(*line);
+    if (!components) return false;
+    instant = resolveComponents(*components);
+    return true;
+  }
+
+  // Reads an optional text property; false when it is there but declined.
+  // A title keeps the blanks around it, which the libical reading puts back
+  // from the line (item_parser.cpp); a title of blanks alone is left to it.
+  bool textOf(const std::optional<ContentLine>& line,
+              std::optional<std::string>& text, bool keepBlanks) const {
+    if (!line) return true;
+    if (!line->params.empty() && !isLanguageParameter(line->params))
+      return false;
+    if (!keepBlanks) {
+      text = unescapedText(line->value);
+    } else if (line->value.find_first_not_of(' ') != std::string_view::npos) {
+      text = unescapedTextKeepingBlanks(line->value);
+    }
+    return text.has_value();
+  }
+
+  std::optional<Reminder> reminder() const {
+    for (const auto& todo : todos_) {
+      // Only whether an occurrence is overridden matters, but libical keeps
+      // the property only when its value reads as a time.
+      if (todo.recurrenceId && !componentsOf(*todo.recurrenceId))
+        return std::nullopt;
+    }
+    // Every VTODO read here is a child of the one calendar.
+    const TodoLines& todo = *mainTodo(
+        todos_, [](const TodoLines&) { return true; },
+        [](const TodoLines& todo) { return todo.recurrenceId.has_value(); });
+
+    Reminder reminder;
+    if (!textOf(todo.summary, reminder.title, true) ||
+        !textOf(todo.description, reminder.notes, false))
+      return std::nullopt;
+    if (todo.completed) {
+      if (!componentsOf(*todo.completed)) return std::nullopt;
+      reminder.isCompleted = true;
+    }
+    if (todo.status) {
+      const auto& [name, params, value] = *todo.status;
+      if (!params.empty()) return std::nullopt;
+      if (value == "COMPLETED" || value == "CANCELLED")
+        reminder.isCompleted = true;
+      else if (value != "NEEDS-ACTION" && value != "IN-PROCESS")
+        return std::nullopt;
+    }
+    // libical's reading drops the blanks that end a line; such values are
+    // left to it, so that both readings see the same text.
+    auto endsInBlank = [](std::string_view value) {
+      return !value.empty() && value.back() == ' ';
+    };
+    if (todo.priority) {
+      if (endsInBlank(todo.priority->value)) return std::nullopt;
+      reminder.priority = numberFromText(todo.priority->value).value_or(0);
+    }
+    reminder.hasAlarms = todo.hasAlarm;
+    for (const auto& line : todo.rules) {
+      if (endsInBlank(line.value)) return std::nullopt;
+      if (auto rule = ruleFromText(line.value))
+        reminder.recurrenceRules.push_back(std::move(*rule));
+    }
+    if (!instantOf(todo.created, reminder.creationDate) ||
+        !instantOf(todo.lastModified, reminder.lastModifiedDate))
+      return std::nullopt;
+    if (todo.due) {
+      reminder.dueDateComponents = componentsOf(*todo.due);
+      if (!reminder.dueDateComponents) return std::nullopt;
+    }
+    return reminder;
+  }
+
+  std::string_view text_;
+  std::vector<Component>& stack_;
+  std::vector<std::string_view>& names_;
+  std::vector<TodoLines>& todos_;
+  std::vector<ZoneBlock>& zones_;
+  std::deque<std::string>& unfolded_;
+  bool begun_ = false, ended_ = false;
+};
+
+}  // namespace
+
+std::optional<Reminder> scanReminder(std::string_view calendarText) {
+  thread_local Scratch scratch;
+  return Scanner(calendarText, scratch).scan();
+}
+
+}  // namespace corvane

@@ -1,0 +1,302 @@
+#include "store/ical/series_move.h"
+
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+#include "store/ical/component_tree.h"
+#include "store/ical/content_line.h"
+#include "store/ical/item_parser.h"
+#include "store/ical/recurrence_set.h"
+#include "store/ical/utc_stamp.h"
+
+namespace corvane {
+namespace {
+
+// How many upcoming occurrences of the old and the moved series must agree.
+constexpr std::size_t kOccurrencesCompared = 24;
+
+std::string_view nameOf(const ContentLine& line) {
+  return parseProperty(line.unfolded)->name;
+}
+
+bool named(const ContentLine& line, std::string_view name) {
+  return equalsIgnoringCase(nameOf(line), name);
+}
+
+std::string endingOf(const ContentLine& line, const ContentLines& split) {
+  return std::string(line.ending.empty() ? split.dominantEnding : line.ending);
+}
+
+// The line with its value replaced, name and parameters kept.
+std::string withValue(const ContentLine& line, std::string_view value,
+                      const ContentLines& split) {
+  std::string_view old = parseProperty(line.unfolded)->value;
+  std::string text = line.unfolded.substr(0, old.data() - line.unfolded.data());
+  return text.append(value).append(endingOf(line, split));
+}
+
+// The RRULE value with its COUNT part set to `count`.
+std::string withCount(std::string_view rule, int count) {
+  std::string result;
+  std::size_t pos = 0;
+  while (pos <= rule.size()) {
+    std::size_t end = std::min(rule.find(';', pos), rule.size());
+    std::string_view part = rule.substr(pos, end - pos);
+    if (!result.empty()) result.push_back(';');
+    if (part.size() > 6 && equalsIgnoringCase(part.substr(0, 6), "COUNT="))
+      result.append("COUNT=").append(std::to_string(count));
+    else
+      result.append(part);
+    pos = end + 1;
+  }
+  return result;
+}
+
+// The TZIDs that a line's parameters name.
+void collectTzids(std::string_view line, std::set<std::string>& tzids) {
+  std::optional<Property> property = parseProperty(line);
+  if (!property) return;
+  std::string_view head = line.substr(
+      0, static_cast<std::size_t>(property->value.data() - line.data()));
+  std::size_t pos = 0;
+  while ((pos = head.find(';', pos)) != std::string_view::npos) {
+    ++pos;
+    if (head.size() - pos < 5 ||
+        !equalsIgnoringCase(head.substr(pos, 5), "TZID="))
+      continue;
+    std::size_t start = pos + 5;
+    std::size_t end;
+    if (start < head.size() && head[start] == '"') {
+      ++start;
+      end = head.find('"', start);
+    } else {
+      end = head.find_first_of(";:", start);
+    }
+    if (end == std::string_view::npos) end = head.size();
+    tzids.emplace(head.substr(start, end - start));
+  }
+}
+
+// Properties of the series that the completed occurrence does not carry:
+// its identity and stamps (set anew), its completion (set), and its
+// recurrence (an occurrence does not repeat).
+constexpr std::array<std::string_view, 12> kNotCarried = {
+    "UID",    "DTSTAMP",   "CREATED",          "LAST-MODIFIED",
+    "STATUS", "COMPLETED", "PERCENT-COMPLETE", "RRULE",
+    "RDATE",  "EXDATE",    "EXRULE",           "RECURRENCE-ID"};
+
+std::string occurrenceText(std::string_view text, const ContentLines& split,
+                           const ComponentTree& tree,
+                           const TextComponent& series, const std::string& uid,
+                           const std::string& stamp) {
+  const auto& lines = split.lines;
+  const std::string eol(split.dominantEnding);
+  auto bytesOf = [&](std::size_t i) {
+    std::string bytes(
+        text.substr(lines[i].begin, lines[i].end - lines[i].begin));
+    if (lines[i].ending.empty()) bytes.append(eol);
+    return bytes;
+  };
+  std::set<std::size_t> own(series.properties.begin(), series.properties.end());
+  std::string todo = bytesOf(series.beginLine);
+  for (const auto& [name, value] :
+       std::initializer_list<std::pair<std::string_view, std::string>>{
+           {"UID", uid},
+           {"DTSTAMP", stamp},
+           {"CREATED", stamp},
+           {"LAST-MODIFIED", stamp},
+           {"STATUS", "COMPLETED"},
+           {"COMPLETED", stamp},
+           {"PERCENT-COMPLETE", "100"}}) {
+    todo.append(name).append(":").append(value).append(eol);
+  }
+  std::set<std::string> tzids;
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i) {
+    if (own.contains(i) && parseProperty(lines[i].unfolded)) {
+      bool dropped = false;
+      for (std::string_view name : kNotCarried)
+        dropped = dropped || named(lines[i], name);
+      if (dropped) continue;
+    }
+    collectTzids(lines[i].unfolded, tzids);
+    todo.append(bytesOf(i));
+  }
+  todo.append(bytesOf(*series.endLine));
+
+  std::string result = "BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
+                       "PRODID:-//corvane//corvane//EN" + eol;
+  std::set<std::string> carried;
+  for (std::size_t top : tree.topLevel) {
+    for (std::size_t child : tree.childrenOf(top)) {
+      const TextComponent& c = tree.components[child];
+      if (c.name != "VTIMEZONE") continue;
+      for (std::size_t i : c.properties) {
+        if (!named(lines[i], "TZID")) continue;
+        std::string tzid(parseProperty(lines[i].unfolded)->value);
+        if (!tzids.contains(tzid) || carried.contains(tzid)) continue;
+        carried.insert(tzid);
+        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k)
+          result.append(bytesOf(k));
+      }
+    }
+  }
+  return result.append(todo).append("END:VCALENDAR").append(eol);
+}
+
+Result<std::string> movedSeriesText(std::string_view text,
+                                    const ContentLines& split,
+                                    const TextComponent& series,
+                                    const SeriesStep& step,
+                                    const std::string& stamp) {
+  const auto& lines = split.lines;
+  std::vector<std::optional<std::string>> replacement(lines.size());
+  bool startDone = false, dueDone = false, modifiedDone = false,
+       stampDone = false;
+  std::size_t rule = 0;
+  for (std::size_t i : series.properties) {
+    const ContentLine& line = lines[i];
+    if (named(line, "DTSTART") && step.start && !startDone) {
+      replacement[i] = withValue(line, *step.start, split);
+      startDone = true;
+    } else if (named(line, "DUE") && step.due && !dueDone) {
+      replacement[i] = withValue(line, *step.due, split);
+      dueDone = true;
+    } else if (named(line, "RRULE")) {
+      if (rule < step.counts.size() && step.counts[rule]) {
+        std::string value =
+            withCount(parseProperty(line.unfolded)->value, *step.counts[rule]);
+        replacement[i] = withValue(line, value, split);
+      }
+      ++rule;
+    } else if (named(line, "LAST-MODIFIED") || named(line, "DTSTAMP")) {
+      // One of each: readers would disagree on which counts.
+      bool& done = named(line, "DTSTAMP") ? stampDone : modifiedDone;
+      replacement[i] = done ? std::string()
+                            : std::string(nameOf(line)) + ":" + stamp +
+                                  endingOf(line, split);
+      done = true;
+    }
+  }
+  if (rule != step.counts.size()) {
+    return Failure{
+        "The reminder's file is damaged: corvane cannot tell which of its "
+        "repeat rules to change."};
+  }
+  std::string added;
+  const std::string eol(split.dominantEnding);
+  if (!modifiedDone) added.append("LAST-MODIFIED:" + stamp + eol);
+  if (!stampDone) added.append("DTSTAMP:" + stamp + eol);
+  std::size_t anchor =
+      series.properties.empty() ? series.beginLine : series.properties.back();
+  std::string result;
+  result.reserve(text.size() + added.size() + 64);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (replacement[i])
+      result.append(*replacement[i]);
+    else
+      result.append(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
+    if (i == anchor) result.append(added);
+  }
+  return result;
+}
+
+bool mentionsRdate(std::string_view text) {
+  for (std::size_t at = text.find_first_of("Rr"); at != std::string_view::npos;
+       at = text.find_first_of("Rr", at + 1)) {
+    if (equalsIgnoringCase(text.substr(at, 5), "RDATE")) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Result<std::optional<SeriesMove>> completeOccurrence(
+    std::string_view calendarText, const std::string& uid, Instant now) {
+  using None = std::optional<SeriesMove>;
+  std::optional<Reminder> reminder = parseReminder(calendarText);
+  if (!reminder || reminder->isCompleted) return None();
+  // Most reminders do not repeat; they need no second reading.
+  if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
+    return None();
+  std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
+  if (!step) return None();
+
+  ContentLines split = splitContentLines(calendarText);
+  std::optional<ComponentTree> tree = readComponentTree(split.lines);
+  bool closed =
+      tree && std::ranges::all_of(tree->components, [](const TextComponent& c) {
+        return c.endLine.has_value();
+      });
+  if (!closed) {
+    return Failure{
+        "The reminder's file is damaged: its BEGIN and END lines do not "
+        "match."};
+  }
+  // The series is the reminder that the readers show; an overridden
+  // occurrence chosen here means this reading and libical's disagree.
+  std::optional<std::size_t> chosen = tree->reminder();
+  if (!chosen || tree->components[*chosen].hasRecurrenceId) {
+    return Failure{
+        "The reminder's file is damaged: corvane cannot tell which of its "
+        "entries to change."};
+  }
+  const TextComponent* series = &tree->components[*chosen];
+  const std::string stamp = utcStamp(now);
+  Result<std::string> moved =
+      movedSeriesText(calendarText, split, *series, *step, stamp);
+  if (!moved) return Failure{moved.reason()};
+  SeriesMove move{
+      std::move(moved.value()),
+      occurrenceText(calendarText, split, *tree, *series, uid, stamp)};
+
+  // The edit works line by line and libical by its own rules, and a rule
+  // restarted at a later occurrence does not always make the same dates
+  // (an extra date between two of the rule's): so the moved series must
+  // go on exactly as the old one would have.
+  auto before = upcomingOccurrences(calendarText, kOccurrencesCompared + 1);
+  auto after = upcomingOccurrences(move.series, kOccurrencesCompared);
+  std::optional<Reminder> movedBack = parseReminder(move.series);
+  std::optional<Reminder> doneBack = parseReminder(move.occurrence);
+  bool sameSet = before && after && before->size() == after->size() + 1 &&
+                 std::equal(after->begin(), after->end(), before->begin() + 1);
+  if (!sameSet || !movedBack || movedBack->isCompleted || !doneBack ||
+      !doneBack->isCompleted) {
+    return Failure{
+        "corvane cannot move this repeating reminder to its next occurrence "
+        "without changing when it repeats; nothing was written."};
+  }
+  return None(std::move(move));
+}
+
+std::string newUid() {
+  std::array<unsigned char, 16> bytes{};
+  if (::getrandom(bytes.data(), bytes.size(), 0) !=
+      static_cast<ssize_t>(bytes.size())) {
+    // Without the system's randomness, time and process still make the
+    // name unique on this machine, and the file is created exclusively.
+    auto ticks = static_cast<std::uint64_t>(
+        std::chrono::system_clock::now().time_since_epoch().count());
+    for (std::size_t i = 0; i < 8; ++i) bytes[i] = (ticks >> (8 * i)) & 0xFF;
+    auto pid = static_cast<std::uint32_t>(::getpid());
+    for (std::size_t i = 0; i < 4; ++i) bytes[8 + i] = (pid >> (8 * i)) & 0xFF;
+  }
+  bytes[6] = (bytes[6] & 0x0F) | 0x40;  // version 4
+  bytes[8] = (bytes[8] & 0x3F) | 0x80;  // RFC 4122 variant
+  char text[37];
+  std::snprintf(
+      text, sizeof text,
+      "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+      bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6],
+      bytes[7], bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13],
+      bytes[14], bytes[15]);
+  return text;
+}
+
+}  // namespace corvane
