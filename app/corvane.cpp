@@ -7,7 +7,7 @@
 #include "reminders/reminder_query.h"
 #include "reminders/single_reminder.h"
 #include "store/utf8.h"
-#include "store/vdir/make_vdir_store.h"
+#include "store/joined/make_store.h"
 
 namespace corvane {
 namespace {
@@ -20,7 +20,7 @@ void writeToStandardOutput(std::string_view piece, bool ends) {
 }  // namespace
 
 Corvane::Corvane()
-    : Corvane(makeVdirStore(),
+    : Corvane(makeStore(),
               writeToStandardOutput) {}
 
 Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)
