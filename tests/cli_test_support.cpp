@@ -376,4 +376,23 @@ Json envelopeOf(const RunResult& run) {
   return envelope;
 }
 
+Json dataOf(const RunResult& run, const std::string& what) {
+  Json envelope = envelopeOf(run);
+  if (!envelope.is_object()) return Json::array();
+  EXPECT_EQ(envelope.value("success", false), true) << what << "\n" << run.out;
+  if (!envelope.contains("data")) {
+    ADD_FAILURE() << what << ": no data\n" << run.out;
+    return Json::array();
+  }
+  return envelope["data"];
+}
+
+std::string errorOf(const RunResult& run) {
+  Json envelope = envelopeOf(run);
+  if (!envelope.is_object()) return "(no envelope)";
+  EXPECT_EQ(envelope.value("success", true), false) << run.out;
+  EXPECT_FALSE(envelope.contains("data")) << run.out;
+  return envelope.value("error", "(no error)");
+}
+
 }  // namespace corvane::e2e

@@ -107,4 +107,10 @@ Json envelopeOf(const RunResult& run);
 // and value, "/" escaped, non-ASCII as it is, empty containers as [] or {}.
 std::string prettyText(const Json& value);
 
+// The "data" of a successful envelope; an empty array, after a failure
+// naming `what`, when the run failed or answered no data.
+Json dataOf(const RunResult& run, const std::string& what);
+// The "error" of a failed envelope, checked to carry no data.
+std::string errorOf(const RunResult& run);
+
 }  // namespace corvane::e2e

@@ -210,26 +210,6 @@ std::vector<std::string> sorted(std::vector<std::string> texts) {
   return texts;
 }
 
-// The data of a successful query, checked to be an array of records.
-Json dataOf(const RunResult& run, const std::string& what) {
-  Json envelope = envelopeOf(run);
-  if (!envelope.is_object()) return Json::array();
-  EXPECT_EQ(envelope.value("success", false), true) << what << "\n" << run.out;
-  if (!envelope.contains("data")) {
-    ADD_FAILURE() << what << ": no data\n" << run.out;
-    return Json::array();
-  }
-  return envelope["data"];
-}
-
-std::string errorOf(const RunResult& run) {
-  Json envelope = envelopeOf(run);
-  if (!envelope.is_object()) return "(no envelope)";
-  EXPECT_EQ(envelope.value("success", true), false) << run.out;
-  EXPECT_FALSE(envelope.contains("data")) << run.out;
-  return envelope.value("error", "(no error)");
-}
-
 Environment inZone(const TempStore& store, const std::string& zone) {
   Environment environment = store.environment();
   environment["TZ"] = zone;

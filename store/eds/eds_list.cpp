@@ -14,7 +14,8 @@ ReminderList describeTaskList(ESourceRegistry* registry, ESource* source,
   auto* extension = static_cast<ESourceTaskList*>(
       e_source_get_extension(source, E_SOURCE_EXTENSION_TASK_LIST));
   ReminderList list;
-  list.identifier = repairUtf8(edsListIdentifier(takeText(e_source_dup_uid(source))));
+  list.identifier =
+      repairUtf8(edsListIdentifier(takeText(e_source_dup_uid(source))));
   list.title = repairUtf8(takeText(e_source_dup_display_name(source)));
   auto [accountKind, listKind] = kindsOfBackend(
       takeText(e_source_backend_dup_backend_name(E_SOURCE_BACKEND(extension))));

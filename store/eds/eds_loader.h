@@ -21,6 +21,7 @@ std::optional<std::filesystem::path> edsModuleFile();
 // Loads the module and connects to EDS through it; null when the module
 // cannot be loaded or no EDS answers. The module stays loaded for the rest
 // of the process, as the store's code lives in it.
-std::unique_ptr<ReminderStore> openEdsStore(const std::filesystem::path& module);
+std::unique_ptr<ReminderStore> openEdsStore(
+    const std::filesystem::path& module);
 
 }  // namespace corvane

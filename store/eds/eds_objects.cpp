@@ -102,8 +102,8 @@ Result<GObjectPtr<ICalComponent>> reminderComponentOf(
   } else {
     for (ICalComponent* todo = i_cal_component_get_first_component(
              calendar.get(), I_CAL_VTODO_COMPONENT);
-         todo; todo = i_cal_component_get_next_component(
-                   calendar.get(), I_CAL_VTODO_COMPONENT))
+         todo; todo = i_cal_component_get_next_component(calendar.get(),
+                                                         I_CAL_VTODO_COMPONENT))
       todos.emplace_back(todo);
   }
   auto found = mainTodo(

@@ -53,8 +53,8 @@ Result<ECalClient*> EdsSession::client(const std::string& sourceUid) {
 GObjectPtr<ESource> EdsSession::taskListSource(const std::string& sourceUid) {
   GObjectPtr<ESource> source(
       e_source_registry_ref_source(registry_.get(), sourceUid.c_str()));
-  if (!source || !e_source_has_extension(source.get(),
-                                         E_SOURCE_EXTENSION_TASK_LIST) ||
+  if (!source ||
+      !e_source_has_extension(source.get(), E_SOURCE_EXTENSION_TASK_LIST) ||
       !e_source_registry_check_enabled(registry_.get(), source.get()))
     return nullptr;
   return source;
@@ -66,9 +66,9 @@ Result<ECalClient*> EdsSession::clientOf(ESource* source) {
   if (isNew) {
     ErrorSlot error;
     // No limit on the wait: with a limit, every connect waits all of it.
-    EClient* client =
-        e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_TASKS,
-                                  static_cast<guint32>(-1), nullptr, error.out());
+    EClient* client = e_cal_client_connect_sync(
+        source, E_CAL_CLIENT_SOURCE_TYPE_TASKS, static_cast<guint32>(-1),
+        nullptr, error.out());
     if (client)
       opened->second.client.reset(E_CAL_CLIENT(client));
     else
@@ -89,7 +89,8 @@ const std::string& EdsSession::zoneText(ECalClient* client,
         zone) {
       GObjectPtr<ICalComponent> component(i_cal_timezone_get_component(zone));
       if (component)
-        text->second = takeText(i_cal_component_as_ical_string(component.get()));
+        text->second =
+            takeText(i_cal_component_as_ical_string(component.get()));
     }
   }
   return text->second;

@@ -25,20 +25,18 @@ Outcome modify(ECalClient* client, std::string_view calendarText) {
   auto component = reminderComponentOf(calendarText);
   if (!component) return Failure{component.reason()};
   ErrorSlot error;
-  if (!e_cal_client_modify_object_sync(client, component.value().get(),
-                                       E_CAL_OBJ_MOD_THIS,
-                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
-                                       error.out()))
+  if (!e_cal_client_modify_object_sync(
+          client, component.value().get(), E_CAL_OBJ_MOD_THIS,
+          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
     return Failure{error.message()};
   return done();
 }
 
 Outcome remove(ECalClient* client, const std::string& uid) {
   ErrorSlot error;
-  if (!e_cal_client_remove_object_sync(client, uid.c_str(), nullptr,
-                                       E_CAL_OBJ_MOD_ALL,
-                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
-                                       error.out()))
+  if (!e_cal_client_remove_object_sync(
+          client, uid.c_str(), nullptr, E_CAL_OBJ_MOD_ALL,
+          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
     return Failure{error.message()};
   return done();
 }
@@ -186,13 +184,15 @@ Result<EdsStore::Changeable> EdsStore::readForChange(const Reminder& reminder) {
   auto current = readSeries(client.value(), name->uid);
   if (!current) return Failure{current.reason()};
   if (!current.value())
-    return Failure{"The reminder was deleted by another program after "
-                   "corvane read it; nothing was written."};
+    return Failure{
+        "The reminder was deleted by another program after "
+        "corvane read it; nothing was written."};
   std::lock_guard guard(mutex_);
   if (auto read = read_.find(reminder.identifier);
       read != read_.end() && !read->second.sameObjectsAs(*current.value()))
-    return Failure{"The reminder was changed by another program after corvane "
-                   "read it; nothing was written."};
+    return Failure{
+        "The reminder was changed by another program after corvane "
+        "read it; nothing was written."};
   return Changeable{client.value(), std::move(*current.value())};
 }
 
@@ -233,7 +233,8 @@ Outcome EdsStore::removeReminder(const Reminder& reminder) {
   std::lock_guard edsGuard(edsMutex_);
   auto changeable = readForChange(reminder);
   if (!changeable) return Failure{changeable.reason()};
-  Outcome removed = remove(changeable.value().client, changeable.value().series.uid);
+  Outcome removed =
+      remove(changeable.value().client, changeable.value().series.uid);
   forget(identifier);
   return removed;
 }

@@ -1,0 +1,387 @@
+// The GNOME desktop's store as a caller sees it: the built corvane against
+// a real Evolution Data Server on a private session bus of this test's own
+// (tests/eds_session.sh starts it), with task lists and tasks made here
+// through EDS's own client library, and a vdir store beside it.
+#include <gtest/gtest.h>
+#include <libecal/libecal.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tests/cli_test_support.h"
+#include "tests/hostile_support.h"
+
+namespace corvane::e2e {
+namespace {
+
+template <class T>
+struct Unref {
+  void operator()(T* object) const { g_object_unref(object); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, Unref<T>>;
+
+// EDS as this test reaches it, straight through libecal.
+class Eds {
+ public:
+  static Eds& instance() {
+    static Eds eds;
+    return eds;
+  }
+
+  // A new local task list ("On This Computer") with `title` and `color`;
+  // its source UID.
+  std::string makeList(const std::string& title, const std::string& color) {
+    GError* error = nullptr;
+    Owned<ESource> source(e_source_new(nullptr, nullptr, &error));
+    e_source_set_parent(source.get(), "local-stub");
+    e_source_set_display_name(source.get(), title.c_str());
+    auto* list = static_cast<ESourceTaskList*>(
+        e_source_get_extension(source.get(), E_SOURCE_EXTENSION_TASK_LIST));
+    e_source_backend_set_backend_name(E_SOURCE_BACKEND(list), "local");
+    e_source_selectable_set_color(E_SOURCE_SELECTABLE(list), color.c_str());
+    EXPECT_TRUE(e_source_registry_commit_source_sync(
+        registry_.get(), source.get(), nullptr, &error))
+        << messageOf(error);
+    return e_source_get_uid(source.get());
+  }
+
+  // Adds every VTODO of `calendarText` to the list, overridden occurrences
+  // after their series.
+  void add(const std::string& list, const std::string& calendarText) {
+    Owned<ICalComponent> calendar(
+        i_cal_component_new_from_string(calendarText.c_str()));
+    ASSERT_TRUE(calendar) << calendarText;
+    for (ICalComponent* todo = i_cal_component_get_first_component(
+             calendar.get(), I_CAL_VTODO_COMPONENT);
+         todo; todo = i_cal_component_get_next_component(
+                   calendar.get(), I_CAL_VTODO_COMPONENT)) {
+      Owned<ICalComponent> owned(todo);
+      GError* error = nullptr;
+      bool added;
+      Owned<ICalProperty> occurrence(i_cal_component_get_first_property(
+          todo, I_CAL_RECURRENCEID_PROPERTY));
+      if (occurrence)
+        added = e_cal_client_modify_object_sync(
+            client(list), todo, E_CAL_OBJ_MOD_THIS, E_CAL_OPERATION_FLAG_NONE,
+            nullptr, &error);
+      else
+        added = e_cal_client_create_object_sync(client(list), todo,
+                                                E_CAL_OPERATION_FLAG_NONE,
+                                                nullptr, nullptr, &error);
+      EXPECT_TRUE(added) << messageOf(error) << "\n" << calendarText;
+    }
+  }
+
+  // The list's objects by UID, as EDS holds them: their components, the
+  // series first.
+  std::map<std::string, std::vector<Owned<ECalComponent>>> objects(
+      const std::string& list) {
+    GSList* read = nullptr;
+    GError* error = nullptr;
+    EXPECT_TRUE(e_cal_client_get_object_list_as_comps_sync(
+        client(list), "#t", &read, nullptr, &error))
+        << messageOf(error);
+    std::map<std::string, std::vector<Owned<ECalComponent>>> byUid;
+    for (GSList* item = read; item; item = item->next) {
+      auto* component = static_cast<ECalComponent*>(item->data);
+      auto& series = byUid[e_cal_component_get_uid(component)];
+      if (e_cal_component_is_instance(component))
+        series.emplace_back(component);
+      else
+        series.emplace(series.begin(), component);
+    }
+    g_slist_free(read);
+    return byUid;
+  }
+
+ private:
+  Eds() {
+    GError* error = nullptr;
+    registry_.reset(e_source_registry_new_sync(nullptr, &error));
+    if (!registry_) ADD_FAILURE() << "no EDS registry: " << messageOf(error);
+  }
+
+  ECalClient* client(const std::string& list) {
+    auto& client = clients_[list];
+    if (!client) {
+      Owned<ESource> source(
+          e_source_registry_ref_source(registry_.get(), list.c_str()));
+      GError* error = nullptr;
+      client.reset(E_CAL_CLIENT(e_cal_client_connect_sync(
+          source.get(), E_CAL_CLIENT_SOURCE_TYPE_TASKS,
+          static_cast<guint32>(-1), nullptr, &error)));
+      EXPECT_TRUE(client) << messageOf(error);
+    }
+    return client.get();
+  }
+
+  static std::string messageOf(GError*& error) {
+    std::string message = error ? error->message : "";
+    g_clear_error(&error);
+    return message;
+  }
+
+  Owned<ESourceRegistry> registry_;
+  std::map<std::string, Owned<ECalClient>> clients_;
+};
+
+std::string text(ECalComponent* component) {
+  gchar* text = e_cal_component_get_as_string(component);
+  std::string copy = text;
+  g_free(text);
+  return copy;
+}
+
+// A vdir store beside EDS, and the environment that shows corvane both:
+// the test's own session bus.
+class EdsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    ASSERT_TRUE(bus) << "run through tests/eds_session.sh";
+    environment_ = store_.environment();
+    environment_["DBUS_SESSION_BUS_ADDRESS"] = bus;
+    store_.writeFile(
+        "acct/home/overdue.ics",
+        todoText("overdue@tests", "Overdue in the vdir",
+                 {"DUE:20200101T090000Z", "CREATED:20191201T090000Z",
+                  "LAST-MODIFIED:20191201T090000Z"}));
+  }
+
+  RunResult run(const std::vector<std::string>& args) {
+    return runCorvane(args, environment_);
+  }
+
+  TempStore store_;
+  Environment environment_;
+};
+
+// Whether a change answered success (it carries no data).
+bool succeeded(const RunResult& run) {
+  Json envelope = envelopeOf(run);
+  EXPECT_EQ(envelope, Json({{"success", true}})) << run.out;
+  return envelope == Json({{"success", true}});
+}
+
+std::vector<std::string> idsOf(const Json& records) {
+  std::vector<std::string> ids;
+  for (const auto& record : records) ids.push_back(record.value("id", "?"));
+  return ids;
+}
+
+// One list of tasks made once for the queries: a date due, a zoned due, a
+// completed task with notes, a repeating one with an end, and a UID with a
+// slash and a percent sign.
+const std::string& errands() {
+  static const std::string list = [] {
+    Eds& eds = Eds::instance();
+    std::string uid = eds.makeList("Errands", "#12ab34");
+    eds.add(uid, todoText("post/office%1", "Buy stamps",
+                          {"DUE;VALUE=DATE:20200310"}));
+    eds.add(uid, todoText("berlin", "Call Berlin",
+                          {"DUE;TZID=Europe/Berlin:20990310T090000"}));
+    eds.add(uid, todoText("taxes", "File taxes",
+                          {"STATUS:COMPLETED", "COMPLETED:20240102T000000Z",
+                           "DESCRIPTION:Receipts in the blue folder"}));
+    eds.add(uid, todoText("plants", "Water the plants",
+                          {"DTSTART:20200105T090000Z", "DUE:20200105T090000Z",
+                           "RRULE:FREQ=WEEKLY;UNTIL=20200301T000000Z"}));
+    return uid;
+  }();
+  return list;
+}
+
+TEST_F(EdsTest, ListsShowTheVdirsThenEdsByAccountTitleAndUid) {
+  const std::string list = "eds:" + errands();
+  Json lists = dataOf(run({"list"}), "list");
+  ASSERT_GE(lists.size(), 3u) << lists.dump(1);
+  EXPECT_EQ(lists[0].value("calendarIdentifier", ""), "acct/home");
+  auto key = [](const Json& record) {
+    return std::make_tuple(record["source"].value("title", ""),
+                           record.value("title", ""),
+                           record.value("calendarIdentifier", ""));
+  };
+  for (size_t i = 2; i < lists.size(); ++i)
+    EXPECT_LT(key(lists[i - 1]), key(lists[i])) << lists.dump(1);
+  Json expected = {
+      {"calendarIdentifier", list},
+      {"title", "Errands"},
+      {"type", 0},
+      {"allowsContentModifications", true},
+      {"source", {{"title", "On This Computer"}, {"sourceType", 0}}},
+      {"color", "#12AB34"}};
+  EXPECT_NE(std::ranges::find(lists, expected), lists.end()) << lists.dump(1);
+  EXPECT_EQ(dataOf(run({"check_permission_status"}), "status"),
+            Json({{"status", "authorized"}}));
+}
+
+TEST_F(EdsTest, QueriesReadEdsBesideTheVdir) {
+  const std::string list = "eds:" + errands();
+  const std::string stamps = list + "/post%2Foffice%251",
+                    berlin = list + "/berlin", taxes = list + "/taxes",
+                    plants = list + "/plants";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> ids;  // in the order shown
+  };
+  const std::vector<Case> cases = {
+      {{"reminders", list}, {berlin, plants, stamps, taxes}},
+      {{"reminders", list, "completed"}, {taxes}},
+      {{"reminders", list, "incomplete", "deadline"}, {plants, stamps, berlin}},
+      {{"special_reminders", "today"}, {"acct/home/overdue", plants, stamps}},
+      {{"special_reminders", "scheduled"},
+       {"acct/home/overdue", berlin, plants, stamps}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(idsOf(dataOf(run(c.args), c.args[0])), c.ids) << c.args.back();
+
+  struct Record {
+    std::string id;
+    Json fields;  // what "get" shows of them
+  };
+  const std::vector<Record> records = {
+      {stamps,
+       {{"title", "Buy stamps"},
+        {"dueDate", "2020-03-10T00:00:00Z"},
+        {"isCompleted", false},
+        {"hasRecurrenceRules", false}}},
+      {berlin, {{"title", "Call Berlin"}, {"dueDate", "2099-03-10T08:00:00Z"}}},
+      {taxes,
+       {{"title", "File taxes"},
+        {"dueDate", nullptr},
+        {"notes", "Receipts in the blue folder"},
+        {"isCompleted", true}}},
+      {plants,
+       {{"title", "Water the plants"},
+        {"dueDate", "2020-01-05T09:00:00Z"},
+        {"hasRecurrenceRules", true},
+        {"recurrenceDescription", "Weekly"}}},
+  };
+  for (const auto& [id, fields] : records) {
+    Json got = dataOf(run({"get", id}), id);
+    EXPECT_EQ(got.value("calendar", ""), list) << id;
+    for (const auto& [name, value] : fields.items())
+      EXPECT_EQ(got.value(name, Json()), value) << id << " " << name;
+  }
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
+      {{"get", list + "/post%2foffice%251"}, "Reminder not found"},
+      {{"get", list + "/nothing"}, "Reminder not found"},
+      {{"get", "eds:no-such-list/berlin"}, "Reminder not found"},
+      {{"reminders", "eds:no-such-list"},
+       "List not found with ID: eds:no-such-list"},
+      {{"toggle", "eds:no-such-list/berlin", "true"}, "Reminder not found"},
+  };
+  for (const auto& [args, error] : errors)
+    EXPECT_EQ(errorOf(run(args)), error) << args[1];
+}
+
+TEST_F(EdsTest, ToggleAndDeleteChangeWhatEdsHolds) {
+  Eds& eds = Eds::instance();
+  const std::string list = eds.makeList("Chores", "#000000");
+  eds.add(list, todoText("sweep", "Sweep the floor",
+                         {"CATEGORIES:home,floor",
+                          "X-ODD-PROPERTY;X-P=\"a:b\":kept as it is"}));
+  eds.add(list, todoText("dust", "Dust the shelves"));
+  const std::string sweep = "eds:" + list + "/sweep";
+
+  ASSERT_TRUE(succeeded(run({"toggle", sweep, "true"})));
+  {
+    auto objects = eds.objects(list);
+    ASSERT_EQ(objects["sweep"].size(), 1u);
+    ECalComponent* task = objects["sweep"][0].get();
+    EXPECT_EQ(e_cal_component_get_status(task), I_CAL_STATUS_COMPLETED);
+    ICalTime* completed = e_cal_component_get_completed(task);
+    EXPECT_TRUE(completed);
+    if (completed) g_object_unref(completed);
+    EXPECT_EQ(e_cal_component_get_percent_complete(task), 100);
+    EXPECT_NE(text(task).find("X-ODD-PROPERTY;X-P=\"a:b\":kept as it is"),
+              std::string::npos)
+        << text(task);
+  }
+  EXPECT_EQ(dataOf(run({"get", sweep}), "get").value("isCompleted", false),
+            true);
+  ASSERT_TRUE(succeeded(run({"toggle", sweep, "false"})));
+  EXPECT_EQ(e_cal_component_get_status(eds.objects(list)["sweep"][0].get()),
+            I_CAL_STATUS_NEEDSACTION);
+
+  ASSERT_TRUE(succeeded(run({"delete", sweep})));
+  auto left = eds.objects(list);
+  EXPECT_EQ(left.count("sweep"), 0u);
+  EXPECT_EQ(left.count("dust"), 1u);
+  EXPECT_EQ(errorOf(run({"delete", sweep})), "Reminder not found");
+}
+
+TEST_F(EdsTest, CompletingARepeatingTaskMovesTheSeriesOn) {
+  Eds& eds = Eds::instance();
+  const std::string list = eds.makeList("Routines", "#000000");
+  eds.add(list, todoText("water", "Water the plants",
+                         {"DTSTART:20990105T090000Z", "DUE:20990105T090000Z",
+                          "RRULE:FREQ=DAILY;COUNT=3"}));
+  eds.add(list, todoText("water", "Water the plants twice",
+                         {"RECURRENCE-ID:20990107T090000Z",
+                          "DTSTART:20990107T090000Z", "DUE:20990107T100000Z"}));
+
+  ASSERT_TRUE(succeeded(run({"toggle", "eds:" + list + "/water", "true"})));
+  Json shown = dataOf(run({"reminders", "eds:" + list}), "reminders");
+  ASSERT_EQ(shown.size(), 2u) << shown.dump(1);
+  // The completed occurrence sorts before or after the series by its new
+  // UID; either way there is one of each.
+  const Json& series = shown[0].value("id", "") == "eds:" + list + "/water"
+                           ? shown[0]
+                           : shown[1];
+  const Json& occurrence = &series == &shown[0] ? shown[1] : shown[0];
+  EXPECT_EQ(series.value("dueDate", ""), "2099-01-06T09:00:00Z");
+  EXPECT_EQ(series.value("isCompleted", true), false);
+  EXPECT_EQ(series.value("hasRecurrenceRules", false), true);
+  EXPECT_EQ(occurrence.value("dueDate", ""), "2099-01-05T09:00:00Z");
+  EXPECT_EQ(occurrence.value("isCompleted", false), true);
+  EXPECT_EQ(occurrence.value("hasRecurrenceRules", true), false);
+  auto objects = eds.objects(list);
+  ASSERT_EQ(objects["water"].size(), 2u) << "the overridden occurrence stays";
+  EXPECT_NE(text(objects["water"][0].get()).find("COUNT=2"), std::string::npos)
+      << text(objects["water"][0].get());
+}
+
+// A session bus without EDS, like none at all, leaves corvane as it is
+// without EDS: the vdir's lists alone, its access status.
+TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
+  const auto config = store_.base() / "bus.conf";
+  // The session bus's own configuration, less the folders of services
+  // that it may start.
+  std::ofstream(config)
+      << "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+         "<auth>EXTERNAL</auth><policy context=\"default\">"
+         "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
+  RunResult daemon =
+      runProgram("/usr/bin/dbus-daemon",
+                 {"dbus-daemon", "--config-file=" + config.string(), "--fork",
+                  "--print-address=1", "--print-pid=1"},
+                 {{"PATH", "/usr/bin:/bin"}});
+  std::string address = daemon.out.substr(0, daemon.out.find('\n'));
+  int pid = std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str());
+  ASSERT_FALSE(address.empty()) << daemon.err;
+
+  Environment noBus = store_.environment();
+  Environment emptyBus = noBus;
+  emptyBus["DBUS_SESSION_BUS_ADDRESS"] = address;
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"list"},
+                                             {"check_permission_status"},
+                                             {"special_reminders", "today"}})
+    EXPECT_EQ(runCorvane(args, emptyBus).out, runCorvane(args, noBus).out)
+        << args[0];
+  EXPECT_EQ(dataOf(runCorvane({"list"}, noBus), "list").size(), 1u);
+  if (pid > 0) ::kill(pid, SIGTERM);
+}
+
+}  // namespace
+}  // namespace corvane::e2e
