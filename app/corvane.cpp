@@ -6,8 +6,8 @@
 #include "lists/list_catalogue.h"
 #include "reminders/reminder_query.h"
 #include "reminders/single_reminder.h"
-#include "store/utf8.h"
 #include "store/joined/make_store.h"
+#include "store/utf8.h"
 
 namespace corvane {
 namespace {
@@ -20,12 +20,13 @@ void writeToStandardOutput(std::string_view piece, bool ends) {
 }  // namespace
 
 Corvane::Corvane()
-    : Corvane(makeStore(),
-              writeToStandardOutput) {}
+    : Corvane(makeStore(systemClock()), writeToStandardOutput, systemClock()) {}
 
-Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output)
+Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output,
+                 Clock clock)
     : weekdayOrder(makeWeekdayOrder()),
       output_(std::move(output)),
+      clock_(std::move(clock)),
       eventStore(std::move(store)) {}
 
 void Corvane::run(const std::string& command,
@@ -119,6 +120,7 @@ void Corvane::getRemindersInList(const std::string& listId,
       [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
       },
+      clock_(),
       [this](Result<JsonValue> answer) { finishQuery(std::move(answer)); });
 }
 
@@ -130,6 +132,7 @@ void Corvane::getRemindersInSpecialList(const std::string& listId,
       [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
       },
+      clock_(),
       [this](Result<JsonValue> answer) { finishQuery(std::move(answer)); });
 }
 
@@ -172,9 +175,11 @@ void Corvane::deleteReminder(const std::string& reminderId) {
 
 void Corvane::getReminder(const std::string& reminderId) {
   Result<JsonValue> record = corvane::getReminder(
-      *eventStore, reminderId, [this](const std::string& id) {
+      *eventStore, reminderId,
+      [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
-      });
+      },
+      clock_());
   if (record.ok())
     outputJSON(std::move(record.value()), std::nullopt, true);
   else

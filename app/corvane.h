@@ -15,6 +15,7 @@
 #include "app/json_writer.h"
 #include "recurrence/recurrence_description.h"
 #include "recurrence/weekday.h"
+#include "store/clock.h"
 #include "store/reminder_list.h"
 #include "store/reminder_store.h"
 
@@ -26,9 +27,12 @@ using OutputSink = std::function<void(std::string_view piece, bool ends)>;
 
 class Corvane {
  public:
-  // The store of the user's own vdir, printing to standard output.
+  // The store of the user's own vdir, printing to standard output, on the
+  // system's clock.
   Corvane();
-  Corvane(std::unique_ptr<ReminderStore> store, OutputSink output);
+  // `clock` tells the current time to the commands that show it or depend
+  // on the day.
+  Corvane(std::unique_ptr<ReminderStore> store, OutputSink output, Clock clock);
 
   // Runs one command and returns once its envelope, exactly one, has been
   // printed: the fallback text when the command fails by an exception.
@@ -78,6 +82,7 @@ class Corvane {
   std::counting_semaphore<> semaphore{0};
   const WeekdayOrder weekdayOrder;
   OutputSink output_;
+  const Clock clock_;
   // Taken by whichever of `run` and a completion handler prints the
   // envelope of an asynchronous command; the other prints nothing.
   std::atomic<bool> envelopeTaken_{false};

@@ -10,6 +10,11 @@
 namespace corvane {
 namespace {
 
+using namespace std::chrono_literals;
+
+// The current time of every run here.
+constexpr Instant kNow = std::chrono::sys_days{2024y / 3 / 5} + 14h + 7min + 9s;
+
 // Runs one command against a memory store and keeps what it printed and
 // on which thread. The output fails (out of memory) for the first
 // `failingPieces` pieces it is handed.
@@ -22,7 +27,8 @@ class CorvaneRun {
     store_ = store.get();
     if (setUp) setUp(*store_);
     app_ = std::make_unique<Corvane>(
-        std::move(store), [this](std::string_view piece, bool ends) {
+        std::move(store),
+        [this](std::string_view piece, bool ends) {
           std::lock_guard guard(mutex_);
           if (failingPieces_ > 0) {
             --failingPieces_;
@@ -33,7 +39,8 @@ class CorvaneRun {
           printed_.push_back(std::move(pending_));
           pending_.clear();
           printedOn_ = std::this_thread::get_id();
-        });
+        },
+        [] { return kNow; });
   }
 
   nlohmann::json run(const std::string& command,
@@ -208,6 +215,8 @@ TEST(CorvaneTest, SingleReminderCommands) {
   auto printed = get.run("get", {"a/l/r"});
   EXPECT_TRUE(printed["data"].is_object());
   EXPECT_EQ(printed["data"]["title"], "T");
+  // No creation date: the record shows the current time, the run's clock's.
+  EXPECT_EQ(printed["data"]["creationDate"], "2024-03-05T14:07:09Z");
 
   CorvaneRun missing(setUp);
   EXPECT_EQ(missing.run("get", {"a/l/x"}), failure("Reminder not found"));

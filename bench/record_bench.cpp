@@ -42,7 +42,8 @@ const RecurrenceDescriber kNoRecurrence = [](const std::string&) {
 void BM_MakeReminderRecord(benchmark::State& state) {
   Reminder reminder = sampleReminder(1);
   for (auto _ : state)
-    benchmark::DoNotOptimize(makeReminderRecord(reminder, kNoRecurrence));
+    benchmark::DoNotOptimize(
+        makeReminderRecord(reminder, kNoRecurrence, Instant{}));
 }
 BENCHMARK(BM_MakeReminderRecord);
 
@@ -55,7 +56,8 @@ BENCHMARK(BM_FormatISODate);
 void BM_WritePrettyJson(benchmark::State& state) {
   JsonValue records = JsonValue::array();
   for (int i = 0; i < state.range(0); ++i)
-    records.push_back(makeReminderRecord(sampleReminder(i), kNoRecurrence));
+    records.push_back(
+        makeReminderRecord(sampleReminder(i), kNoRecurrence, Instant{}));
   JsonValue envelope = JsonValue::object();
   envelope["success"] = true;
   envelope["data"] = std::move(records);

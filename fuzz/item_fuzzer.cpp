@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         corvane::describeRecurrenceRules(reminder->recurrenceRules,
                                          weekdayOrder()));
   };
-  corvane::JsonValue record = corvane::makeReminderRecord(*reminder, describe);
+  corvane::JsonValue record =
+      corvane::makeReminderRecord(*reminder, describe, corvane::Instant{});
   // Every text in a record has been repaired, so writing cannot fail.
   require(corvane::writePrettyJson(record).has_value());
 

@@ -61,7 +61,10 @@ std::string icuLocaleIdFromPosix(std::string_view posixName) {
   for (const auto& [word, script] : kScripts)
     if (modifier == word) {
       std::string id = std::string(language) + "_" + std::string(script);
-      if (!territory.empty()) id += "_" + std::string(territory);
+      if (!territory.empty()) {
+        id += '_';
+        id += territory;
+      }
       return id;
     }
   // "euro" chose a currency, nothing corvane shows.

@@ -18,7 +18,7 @@ using Records = nlohmann::ordered_json::array_t;
 // work is shared among the machine's cores, each taking one stretch of the
 // list. Rethrows what a worker could not finish (out of memory).
 Records recordsOf(const std::vector<ReminderPtr>& kept,
-                  const RecurrenceDescriber& describe) {
+                  const RecurrenceDescriber& describe, Instant now) {
   constexpr size_t kLeastPerWorker = 256;
   Records records(kept.size());
   size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
@@ -28,7 +28,7 @@ Records recordsOf(const std::vector<ReminderPtr>& kept,
     try {
       size_t end = kept.size() * (worker + 1) / workers;
       for (size_t i = kept.size() * worker / workers; i < end; ++i)
-        records[i] = makeReminderRecord(*kept[i], describe);
+        records[i] = makeReminderRecord(*kept[i], describe, now);
     } catch (...) {
       failures[worker] = std::current_exception();
     }
@@ -53,7 +53,7 @@ Records recordsOf(const std::vector<ReminderPtr>& kept,
 // record for each reminder that is printed, and only for those.
 FetchCompletion deliverReminders(std::string completionStatus,
                                  std::string sortBy, bool dueOnly,
-                                 RecurrenceDescriber describe,
+                                 RecurrenceDescriber describe, Instant now,
                                  QueryAnswer answer) {
   return [=](std::optional<std::vector<ReminderPtr>> reminders) {
     if (!reminders) {
@@ -68,7 +68,7 @@ FetchCompletion deliverReminders(std::string completionStatus,
         });
       auto kept = filterAndSort(std::move(*reminders), completionStatus, sortBy);
       records = nlohmann::ordered_json::array();
-      records->get_ref<Records&>() = recordsOf(kept, describe);
+      records->get_ref<Records&>() = recordsOf(kept, describe, now);
     } catch (const std::exception&) {
       // Out of memory, most likely: the caller still gets its one answer.
       records.reset();
@@ -85,7 +85,7 @@ FetchCompletion deliverReminders(std::string completionStatus,
 void getRemindersInList(ReminderStore& store, const std::string& listId,
                         const std::string& completionStatus,
                         const std::string& sortBy,
-                        const RecurrenceDescriber& describe,
+                        const RecurrenceDescriber& describe, Instant now,
                         const QueryAnswer& answer) {
   auto list = store.listWithIdentifier(listId);
   if (!list) {
@@ -95,27 +95,27 @@ void getRemindersInList(ReminderStore& store, const std::string& listId,
   ReminderQuery query;
   query.listIdentifiers = std::vector<std::string>{list->identifier};
   store.fetchReminders(query, deliverReminders(completionStatus, sortBy, false,
-                                               describe, answer));
+                                               describe, now, answer));
 }
 
 void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
                                const std::string& completionStatus,
                                const std::string& sortBy,
-                               const RecurrenceDescriber& describe,
+                               const RecurrenceDescriber& describe, Instant now,
                                const QueryAnswer& answer) {
   ReminderQuery query;
   if (listId == "today") {
     query.incompleteDueOnly = true;
-    query.dueEnding = endOfDay(now());
+    query.dueEnding = endOfDay(now);
   } else if (listId == "scheduled") {
     query.dueDateOnly = true;
   } else {
     answer(Failure{"Invalid special list ID. Use 'today' or 'scheduled'."});
     return;
   }
-  store.fetchReminders(query, deliverReminders(completionStatus, sortBy,
-                                               listId == "scheduled", describe,
-                                               answer));
+  store.fetchReminders(
+      query, deliverReminders(completionStatus, sortBy, listId == "scheduled",
+                              describe, now, answer));
 }
 
 std::optional<Instant> endOfDay(Instant instant) {

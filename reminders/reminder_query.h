@@ -18,18 +18,20 @@ namespace corvane {
 using QueryAnswer = std::function<void(Result<nlohmann::ordered_json>)>;
 
 // Answers at once on the calling thread when the list does not exist;
-// otherwise from the store's fetch thread.
+// otherwise from the store's fetch thread. `now` is the current time (see
+// makeReminderRecord).
 void getRemindersInList(ReminderStore& store, const std::string& listId,
                         const std::string& completionStatus,
                         const std::string& sortBy,
-                        const RecurrenceDescriber& describe,
+                        const RecurrenceDescriber& describe, Instant now,
                         const QueryAnswer& answer);
 
-// Answers at once when `listId` is neither "today" nor "scheduled".
+// Answers at once when `listId` is neither "today" nor "scheduled". `now`
+// is the current time, whose local day "today" ends with.
 void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
                                const std::string& completionStatus,
                                const std::string& sortBy,
-                               const RecurrenceDescriber& describe,
+                               const RecurrenceDescriber& describe, Instant now,
                                const QueryAnswer& answer);
 
 // The first instant at or after the start of the local day that holds

@@ -46,7 +46,8 @@ std::optional<Instant> resolveDueDate(const DueDateComponents& components) {
 }
 
 nlohmann::ordered_json makeReminderRecord(const Reminder& reminder,
-                                          const RecurrenceDescriber& describe) {
+                                          const RecurrenceDescriber& describe,
+                                          Instant now) {
   nlohmann::ordered_json record = nlohmann::ordered_json::object();
   // Each key is added once, so the members go straight to the end of the
   // object instead of being looked up first; a query builds thousands.
@@ -62,14 +63,14 @@ nlohmann::ordered_json makeReminderRecord(const Reminder& reminder,
   add("priority", reminder.priority);
   add("hasAlarms", reminder.hasAlarms);
   add("hasRecurrenceRules", reminder.hasRecurrenceRules());
-  add("creationDate", formatISODate(reminder.creationDate.value_or(now())));
+  add("creationDate", formatISODate(reminder.creationDate.value_or(now)));
   std::optional<Instant> due;
   if (reminder.dueDateComponents)
     due = resolveDueDate(*reminder.dueDateComponents);
   add("dueDate", due ? nlohmann::ordered_json(formatISODate(*due))
                      : nlohmann::ordered_json(nullptr));
   add("lastModifiedDate",
-      formatISODate(reminder.lastModifiedDate.value_or(now())));
+      formatISODate(reminder.lastModifiedDate.value_or(now)));
   add("calendar", reminder.calendarIdentifier);
   if (reminder.hasRecurrenceRules()) {
     if (auto description = describe(reminder.identifier)) {

@@ -26,8 +26,10 @@ std::string formatISODate(Instant instant);
 std::optional<Instant> resolveDueDate(const DueDateComponents& components);
 
 // The eleven keys always; "recurrenceDescription" and
-// "recurrenceEndDetails" only as the describer gives them.
+// "recurrenceEndDetails" only as the describer gives them. A missing
+// creation or modification date shows as `now`, the current time.
 nlohmann::ordered_json makeReminderRecord(const Reminder& reminder,
-                                          const RecurrenceDescriber& describe);
+                                          const RecurrenceDescriber& describe,
+                                          Instant now);
 
 }  // namespace corvane

@@ -9,10 +9,11 @@ const char kNotFound[] = "Reminder not found";
 
 Result<nlohmann::ordered_json> getReminder(ReminderStore& store,
                                            const std::string& reminderId,
-                                           const RecurrenceDescriber& describe) {
+                                           const RecurrenceDescriber& describe,
+                                           Instant now) {
   ReminderPtr reminder = store.reminderWithIdentifier(reminderId);
   if (!reminder) return Failure{kNotFound};
-  return makeReminderRecord(*reminder, describe);
+  return makeReminderRecord(*reminder, describe, now);
 }
 
 Outcome toggleReminder(ReminderStore& store, const std::string& reminderId,

@@ -11,10 +11,12 @@
 
 namespace corvane {
 
-// The reminder's record, or "Reminder not found".
+// The reminder's record, or "Reminder not found". `now` is the current
+// time (see makeReminderRecord).
 Result<nlohmann::ordered_json> getReminder(ReminderStore& store,
                                            const std::string& reminderId,
-                                           const RecurrenceDescriber& describe);
+                                           const RecurrenceDescriber& describe,
+                                           Instant now);
 
 // Sets the completion to `completed` (whatever it was) and saves at once.
 // Fails with "Reminder not found" or "Error updating reminder: <reason>".

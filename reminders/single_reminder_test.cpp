@@ -45,7 +45,7 @@ class SingleReminderTest : public ::testing::Test {
 };
 
 TEST_F(SingleReminderTest, GetFindsTheRecordOfOneReminder) {
-  auto found = getReminder(store_, "home/tasks/open", describer());
+  auto found = getReminder(store_, "home/tasks/open", describer(), Instant{});
   ASSERT_TRUE(found.ok()) << found.reason();
   const auto& record = found.value();
   ASSERT_TRUE(record.is_object());
@@ -56,7 +56,7 @@ TEST_F(SingleReminderTest, GetFindsTheRecordOfOneReminder) {
   EXPECT_EQ(described_, std::vector<std::string>{"home/tasks/open"});
 
   // A completed reminder is shown like any other.
-  auto done = getReminder(store_, "home/tasks/done", describer());
+  auto done = getReminder(store_, "home/tasks/done", describer(), Instant{});
   ASSERT_TRUE(done.ok());
   EXPECT_EQ(done.value()["isCompleted"], true);
   EXPECT_FALSE(done.value().contains("recurrenceDescription"));
@@ -66,7 +66,7 @@ TEST_F(SingleReminderTest, GetFindsTheRecordOfOneReminder) {
 TEST_F(SingleReminderTest, GetOfAnUnknownIdentifier) {
   for (const char* id : {"home/tasks/missing", "", "HOME/TASKS/OPEN",
                          "home/tasks/open ", "home/tasks"}) {
-    auto found = getReminder(store_, id, describer());
+    auto found = getReminder(store_, id, describer(), Instant{});
     ASSERT_FALSE(found.ok()) << id;
     EXPECT_EQ(found.reason(), "Reminder not found") << id;
   }
@@ -117,7 +117,7 @@ TEST_F(SingleReminderTest, DeleteTwice) {
   Outcome second = deleteReminder(store_, "home/tasks/open");
   ASSERT_FALSE(second.ok());
   EXPECT_EQ(second.reason(), "Reminder not found");
-  auto gone = getReminder(store_, "home/tasks/open", describer());
+  auto gone = getReminder(store_, "home/tasks/open", describer(), Instant{});
   ASSERT_FALSE(gone.ok());
   EXPECT_EQ(gone.reason(), "Reminder not found");
 }

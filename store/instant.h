@@ -8,9 +8,4 @@ namespace corvane {
 
 using Instant = std::chrono::sys_seconds;
 
-inline Instant now() {
-  return std::chrono::time_point_cast<std::chrono::seconds>(
-      std::chrono::system_clock::now());
-}
-
 }  // namespace corvane

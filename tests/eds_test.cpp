@@ -319,6 +319,36 @@ TEST_F(EdsTest, ToggleAndDeleteChangeWhatEdsHolds) {
   EXPECT_EQ(errorOf(run({"delete", sweep})), "Reminder not found");
 }
 
+// Another program changes the task between corvane's lookup and its write:
+// the change is refused, and the other program's version stays.
+TEST_F(EdsTest, AChangeByAnotherProgramInBetweenIsKept) {
+  Eds& eds = Eds::instance();
+  const std::string list = eds.makeList("Shared", "#000000");
+  const std::string task = "eds:" + list + "/mop";
+  Environment racing = environment_;
+  racing["LD_PRELOAD"] = CORVANE_EDS_REWRITE_SHIM;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"toggle", task, "true"}, "Error updating reminder: "},
+      {{"delete", task}, "Error deleting reminder: "},
+  };
+  for (const auto& [args, prefix] : cases) {
+    eds.add(list, todoText("mop", "Mop the floor"));
+    EXPECT_EQ(errorOf(runCorvane(args, racing)),
+              prefix +
+                  "The reminder was changed by another program after corvane "
+                  "read it; nothing was written.")
+        << args[0];
+    auto objects = eds.objects(list);
+    ASSERT_EQ(objects["mop"].size(), 1u) << args[0];
+    ECalComponent* mop = objects["mop"][0].get();
+    EXPECT_NE(text(mop).find("SUMMARY:Changed by another program"),
+              std::string::npos)
+        << text(mop);
+    EXPECT_NE(e_cal_component_get_status(mop), I_CAL_STATUS_COMPLETED);
+    ASSERT_TRUE(succeeded(run({"delete", task})));
+  }
+}
+
 TEST_F(EdsTest, CompletingARepeatingTaskMovesTheSeriesOn) {
   Eds& eds = Eds::instance();
   const std::string list = eds.makeList("Routines", "#000000");

@@ -45,8 +45,8 @@ std::optional<std::filesystem::path> edsModuleFile() {
   return std::nullopt;
 }
 
-std::unique_ptr<ReminderStore> openEdsStore(
-    const std::filesystem::path& module) {
+std::unique_ptr<ReminderStore> openEdsStore(const std::filesystem::path& module,
+                                            const Clock& clock) {
   void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) return nullptr;
   auto entry =
@@ -55,7 +55,7 @@ std::unique_ptr<ReminderStore> openEdsStore(
     ::dlclose(handle);
     return nullptr;
   }
-  return std::unique_ptr<ReminderStore>(entry());
+  return std::unique_ptr<ReminderStore>(entry(clock));
 }
 
 }  // namespace corvane

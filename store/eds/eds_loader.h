@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "store/clock.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
@@ -18,10 +19,11 @@ namespace corvane {
 // nothing and never starts a bus.
 std::optional<std::filesystem::path> edsModuleFile();
 
-// Loads the module and connects to EDS through it; null when the module
-// cannot be loaded or no EDS answers. The module stays loaded for the rest
-// of the process, as the store's code lives in it.
-std::unique_ptr<ReminderStore> openEdsStore(
-    const std::filesystem::path& module);
+// Loads the module and connects to EDS through it, for a store that reads
+// the time from `clock`; null when the module cannot be loaded or no EDS
+// answers. The module stays loaded for the rest of the process, as the
+// store's code lives in it.
+std::unique_ptr<ReminderStore> openEdsStore(const std::filesystem::path& module,
+                                            const Clock& clock);
 
 }  // namespace corvane

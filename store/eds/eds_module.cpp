@@ -6,13 +6,13 @@
 #include "store/eds/eds_store.h"
 
 extern "C" [[gnu::visibility("default")]] corvane::ReminderStore*
-corvane_eds_open_v1() noexcept {
+corvane_eds_open_v1(const corvane::Clock& clock) noexcept {
   static_assert(
       std::is_same_v<decltype(&corvane_eds_open_v1), corvane::EdsModuleEntry>);
   try {
     auto session = corvane::EdsSession::connect();
     if (!session) return nullptr;
-    return new corvane::EdsStore(std::move(session));
+    return new corvane::EdsStore(std::move(session), clock);
   } catch (...) {
     return nullptr;  // out of memory: the program goes on without EDS
   }

@@ -3,6 +3,7 @@
 // only runs that use EDS pay for loading its libraries.
 #pragma once
 
+#include "store/clock.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
@@ -11,8 +12,9 @@ namespace corvane {
 // that a module of another build is never called.
 inline constexpr char kEdsModuleEntry[] = "corvane_eds_open_v1";
 
-// Connects to EDS and returns its store, which the caller owns; null when
-// no EDS answers on the session bus. Never throws.
-using EdsModuleEntry = ReminderStore* (*)() noexcept;
+// Connects to EDS and returns its store, which reads the time from `clock`
+// and which the caller owns; null when no EDS answers on the session bus.
+// Never throws.
+using EdsModuleEntry = ReminderStore* (*)(const Clock& clock) noexcept;
 
 }  // namespace corvane

@@ -63,8 +63,8 @@ Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
 
 }  // namespace
 
-EdsStore::EdsStore(std::unique_ptr<EdsSession> session)
-    : session_(std::move(session)) {}
+EdsStore::EdsStore(std::unique_ptr<EdsSession> session, Clock clock)
+    : session_(std::move(session)), clock_(std::move(clock)) {}
 
 EdsStore::~EdsStore() {
   std::vector<std::thread> threads;
@@ -213,14 +213,14 @@ Outcome EdsStore::setCompleted(const Reminder& reminder, bool completed) {
   std::optional<SeriesMove> move;
   const std::string occurrenceUid = newUid();
   if (completed) {
-    auto moving = completeOccurrence(text, occurrenceUid, now());
+    auto moving = completeOccurrence(text, occurrenceUid, clock_());
     if (!moving) return Failure{moving.reason()};
     move = std::move(moving.value());
   }
   if (move) {
     written = writeSeriesMove(client, *move, occurrenceUid);
   } else {
-    auto edited = withCompletion(text, completed, now());
+    auto edited = withCompletion(text, completed, clock_());
     if (!edited) return Failure{edited.reason()};
     written = modify(client, edited.value());
   }

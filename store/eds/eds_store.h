@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/clock.h"
 #include "store/eds/eds_objects.h"
 #include "store/eds/eds_session.h"
 #include "store/reminder_store.h"
@@ -20,7 +21,8 @@ namespace corvane {
 
 class EdsStore final : public ReminderStore {
  public:
-  explicit EdsStore(std::unique_ptr<EdsSession> session);
+  // A store that stamps its changes with the time `clock` tells.
+  EdsStore(std::unique_ptr<EdsSession> session, Clock clock);
   // Waits for the threads of requests still running.
   ~EdsStore() override;
   EdsStore(const EdsStore&) = delete;
@@ -60,6 +62,7 @@ class EdsStore final : public ReminderStore {
   // program changed in between.
   std::unordered_map<std::string, EdsSeries> read_;
   std::vector<std::thread> threads_;
+  const Clock clock_;
 };
 
 }  // namespace corvane

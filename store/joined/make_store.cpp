@@ -7,12 +7,13 @@
 
 namespace corvane {
 
-std::unique_ptr<ReminderStore> makeStore() {
-  auto vdir = makeVdirStore();
+std::unique_ptr<ReminderStore> makeStore(Clock clock) {
+  auto vdir = makeVdirStore(clock);
   auto module = edsModuleFile();
   if (!module) return vdir;
   return std::make_unique<JoinedStore>(
-      std::move(vdir), [module = *module] { return openEdsStore(module); },
+      std::move(vdir),
+      [module = *module, clock] { return openEdsStore(module, clock); },
       JoinedStore::Route{isEdsListIdentifier, isEdsReminderIdentifier});
 }
 

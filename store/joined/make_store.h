@@ -5,13 +5,15 @@
 
 #include <memory>
 
+#include "store/clock.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
 
 // The vdir store at the user's default location, alone where EDS cannot be
 // there (then nothing of EDS is loaded); else the vdir store joined by the
-// EDS store, which is loaded when a command first needs it.
-std::unique_ptr<ReminderStore> makeStore();
+// EDS store, which is loaded when a command first needs it. Both read the
+// time from `clock`.
+std::unique_ptr<ReminderStore> makeStore(Clock clock);
 
 }  // namespace corvane

@@ -230,8 +230,14 @@ bool flagsUnsupported(int error) {
 }
 
 std::string temporaryName(const std::string& name) {
-  return "." + name.substr(0, kLongestNameInTemporary) +
-         std::string(kTemporaryMark) + randomHex() + std::string(kTemporaryEnd);
+  // Appended piece by piece: GCC 12 at -O3 takes `"." + string` for an
+  // overlapping copy and fails the release build.
+  std::string temporary(".");
+  temporary.append(name, 0, kLongestNameInTemporary);
+  temporary += kTemporaryMark;
+  temporary += randomHex();
+  temporary += kTemporaryEnd;
+  return temporary;
 }
 
 // Whether `entry` has the form of corvane's temporary names.

@@ -18,6 +18,7 @@
 #include <functional>
 #include <sstream>
 
+#include "store/clock.h"
 #include "store/vdir/descriptor.h"
 
 namespace corvane {
@@ -386,9 +387,11 @@ TEST_F(FileReplaceTest, RemovesOnlyItsOwnTemporariesOnceADayOld) {
   const std::string own = ".item.ics.corvane-0123456789abcdef.tmp";
   for (const auto& name : others) write(folder_ / name, "x");
   write(folder_ / own, "x");
-  removeStaleTemporaries(dir(), now());
+  // The files were just written, by the system's clock.
+  const Instant now = systemClock()();
+  removeStaleTemporaries(dir(), now);
   EXPECT_TRUE(fs::exists(folder_ / own)) << "a writer may still be at work";
-  removeStaleTemporaries(dir(), now() + std::chrono::hours(25));
+  removeStaleTemporaries(dir(), now + std::chrono::hours(25));
   EXPECT_FALSE(fs::exists(folder_ / own));
   for (const auto& name : others)
     EXPECT_TRUE(fs::exists(folder_ / name)) << name;

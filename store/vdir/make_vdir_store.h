@@ -4,11 +4,13 @@
 
 #include <memory>
 
+#include "store/clock.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
 
-// The vdir store at the user's default location.
-std::unique_ptr<ReminderStore> makeVdirStore();
+// The vdir store at the user's default location, reading the time from
+// `clock`.
+std::unique_ptr<ReminderStore> makeVdirStore(Clock clock);
 
 }  // namespace corvane

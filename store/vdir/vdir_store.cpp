@@ -186,10 +186,11 @@ ReminderPtr readListed(const ItemFiles& files, size_t file, bool dueDateOnly,
 }  // namespace
 
 VdirStore::VdirStore(std::filesystem::path root,
-                     std::filesystem::path madeBelow)
+                     std::filesystem::path madeBelow, Clock clock)
     : root_(std::move(root)),
       madeBelow_(madeBelow.empty() ? root_.parent_path()
-                                   : std::move(madeBelow)) {}
+                                   : std::move(madeBelow)),
+      clock_(std::move(clock)) {}
 
 VdirStore::~VdirStore() {
   std::vector<std::thread> threads;
@@ -385,10 +386,10 @@ Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
   auto changeable = readForChange(reminder);
   if (!changeable) return Failure{changeable.reason()};
   const auto& [item, current] = changeable.value();
-  removeStaleTemporaries(item.list->get(), now());
+  removeStaleTemporaries(item.list->get(), clock_());
   if (completed) {
     const std::string uid = newUid();
-    auto move = completeOccurrence(current.bytes, uid, now());
+    auto move = completeOccurrence(current.bytes, uid, clock_());
     if (!move) return Failure{move.reason()};
     if (move.value()) {
       Outcome written = writeSeriesMove(item.list->get(), item.fileName,
@@ -397,7 +398,7 @@ Outcome VdirStore::setCompleted(const Reminder& reminder, bool completed) {
       return written;
     }
   }
-  auto edited = withCompletion(current.bytes, completed, now());
+  auto edited = withCompletion(current.bytes, completed, clock_());
   if (!edited) return Failure{edited.reason()};
   Outcome written =
       replaceFile(item.list->get(), item.fileName, current, edited.value());
@@ -414,14 +415,15 @@ Outcome VdirStore::removeReminder(const Reminder& reminder) {
     return Failure{"The reminder's file also holds " + std::to_string(others) +
                    (others == 1 ? " other item" : " other items") +
                    ", which would be deleted with it; nothing was deleted."};
-  removeStaleTemporaries(item.list->get(), now());
+  removeStaleTemporaries(item.list->get(), clock_());
   Outcome removed = removeFile(item.list->get(), item.fileName, current);
   forget(reminder.identifier);
   return removed;
 }
 
-std::unique_ptr<ReminderStore> makeVdirStore() {
-  return std::make_unique<VdirStore>(VdirStore::defaultLocation());
+std::unique_ptr<ReminderStore> makeVdirStore(Clock clock) {
+  return std::make_unique<VdirStore>(VdirStore::defaultLocation(),
+                                     std::move(clock));
 }
 
 }  // namespace corvane

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/clock.h"
 #include "store/reminder_store.h"
 #include "store/vdir/descriptor.h"
 #include "store/vdir/file_replace.h"
@@ -22,11 +23,13 @@ namespace corvane {
 class VdirStore final : public ReminderStore {
  public:
   // A store at `root`, which request_access may make (with the folders
-  // missing between it and `madeBelow`; by default only the root itself).
+  // missing between it and `madeBelow`; by default only the root itself),
+  // that stamps its changes with the time `clock` tells.
   explicit VdirStore(std::filesystem::path root,
-                     std::filesystem::path madeBelow = {});
-  explicit VdirStore(const StoreLocation& location)
-      : VdirStore(location.root, location.madeBelow) {}
+                     std::filesystem::path madeBelow = {},
+                     Clock clock = systemClock());
+  VdirStore(const StoreLocation& location, Clock clock)
+      : VdirStore(location.root, location.madeBelow, std::move(clock)) {}
   // Waits for the threads of requests still running.
   ~VdirStore() override;
   VdirStore(const VdirStore&) = delete;
@@ -68,6 +71,7 @@ class VdirStore final : public ReminderStore {
 
   std::filesystem::path root_;
   std::filesystem::path madeBelow_;
+  const Clock clock_;
   std::mutex mutex_;  // guards remembered_ and threads_
   // What this process has read, by identifier, so that a second lookup of
   // a reminder never reads its file again.

@@ -452,5 +452,42 @@ TEST_F(VdirStoreTest, ManyRemindersComeBackComplete) {
   }
 }
 
+// What a change writes carries the time the store's clock tells: the
+// completion, the modification and the stamp, in a plain reminder's file
+// and in both files a repeating one's completed occurrence leaves.
+TEST_F(VdirStoreTest, ChangesCarryTheTimeOfTheStoresClock) {
+  const Instant then = sys_days{2024y / 3 / 5} + 14h + 7min + 9s;
+  const struct {
+    const char* name;
+    std::string more;
+    size_t files;
+  } cases[] = {
+      {"plain", "", 1},
+      {"repeating", "DTSTART:20240301T090000Z\r\nRRULE:FREQ=DAILY\r\n", 2},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(root_ / "a");
+    write("a/l/r.ics", todo(c.name, c.more));
+    VdirStore store(root_, {}, [then] { return then; });
+    ReminderPtr reminder = store.reminderWithIdentifier("a/l/r");
+    ASSERT_TRUE(reminder) << c.name;
+    Outcome completed = store.setCompleted(*reminder, true);
+    ASSERT_TRUE(completed.ok()) << c.name << ": " << completed.reason();
+    size_t files = 0, completions = 0;
+    for (const auto& entry : fs::directory_iterator(root_ / "a/l")) {
+      const std::string text = contentsOf(entry.path());
+      ++files;
+      for (const char* line : {"\nLAST-MODIFIED:20240305T140709Z\r\n",
+                               "\nDTSTAMP:20240305T140709Z\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos)
+            << c.name << " " << entry.path() << " " << line;
+      completions +=
+          text.find("\nCOMPLETED:20240305T140709Z\r\n") != std::string::npos;
+    }
+    EXPECT_EQ(files, c.files) << c.name;
+    EXPECT_EQ(completions, 1u) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace corvane
