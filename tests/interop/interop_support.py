@@ -139,14 +139,15 @@ class Sandbox:
                 f"{completed.stderr.decode('utf-8', 'replace')}")
         return completed
 
-    def corvane(self, *args, data_home=None):
+    def corvane(self, *args, data_home=None, **environment):
         """Runs corvane and returns its envelope, after checking what every
         run must show: exit status 0, nothing on standard error, one JSON
         object followed by one line feed, "success" and at most one of
         "data" and "error"."""
         completed = subprocess.run(
             [_corvane, *args], stdin=subprocess.DEVNULL, capture_output=True,
-            env=self.environment(data_home=data_home), timeout=60)
+            env=self.environment(data_home=data_home, **environment),
+            timeout=60)
         what = f"corvane {' '.join(args)}"
         if completed.returncode != 0:
             raise AssertionError(f"{what} exited with {completed.returncode}")
@@ -186,10 +187,13 @@ def free_port():
 class Radicale:
     """A Radicale CalDAV server on 127.0.0.1 with its storage in `folder`,
     without authentication (any user name logs in and owns the collections
-    under its own name). Started by `start`, stopped by `stop`."""
+    under its own name; with `open_to_all`, anyone, even without a name,
+    may read and write everything). Started by `start`, stopped by
+    `stop`."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, open_to_all=False):
         self.folder = folder
+        self.open_to_all = open_to_all
         self.process = None
         self.port = None
         self.log_path = os.path.join(folder, "radicale.log")
@@ -206,13 +210,20 @@ class Radicale:
         for _ in range(5):
             self.port = free_port()
             config = os.path.join(self.folder, "radicale.conf")
+            rights = "type = owner_only\n"
+            if self.open_to_all:
+                rights_file = os.path.join(self.folder, "rights")
+                with open(rights_file, "w", encoding="utf-8") as stream:
+                    stream.write("[all]\nuser: .*\ncollection: .*\n"
+                                 "permissions: RrWw\n")
+                rights = f"type = from_file\nfile = {rights_file}\n"
             with open(config, "w", encoding="utf-8") as stream:
                 # Its own configuration file, so that the system's (SSL,
                 # authentication, rights file) does not apply.
                 stream.write(
                     f"[server]\nhosts = 127.0.0.1:{self.port}\n"
                     "[auth]\ntype = none\n"
-                    "[rights]\ntype = owner_only\n"
+                    f"[rights]\n{rights}"
                     f"[storage]\nfilesystem_folder = {storage}\n"
                     "[web]\ntype = none\n"
                     "[logging]\nlevel = warning\n")
