@@ -8,6 +8,7 @@
 
 #include "tests/builders.h"
 #include "tests/scoped_environment.h"
+#include "tests/utc_text.h"
 
 namespace corvane {
 namespace {

@@ -49,6 +49,17 @@ using AccessCompletion = std::function<void(bool granted)>;
 using FetchCompletion =
     std::function<void(std::optional<std::vector<ReminderPtr>> reminders)>;
 
+// Threads. The calls that start a request (requestAccess, fetchReminders)
+// are made from one thread at a time; every other call is safe from several
+// threads at once without external synchronization. A request's completion
+// runs exactly once, on a thread of the store's own, possibly before the
+// call that started it has returned; completions of different requests may
+// run at once. A completion, and threads it starts, may make any call but
+// those two (a query's completion looks reminders up from several threads
+// to describe their recurrence); it must not throw, as nothing is there to
+// catch it, nor destroy the store, whose destructor waits for every
+// completion still running. Reminders handed out never change and may be
+// read from any thread.
 class ReminderStore {
  public:
   virtual ~ReminderStore() = default;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <ctime>
 #include <optional>
 #include <string>
 
@@ -50,17 +49,6 @@ inline ReminderList listNamed(const std::string& identifier,
   list.identifier = identifier;
   list.title = title;
   return list;
-}
-
-// The instant as UTC text, or "absent"; readable in failure messages.
-inline std::string utcText(std::optional<Instant> instant) {
-  if (!instant) return "absent";
-  std::time_t seconds = instant->time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&seconds, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
-  return text;
 }
 
 }  // namespace corvane

@@ -24,18 +24,6 @@ bool startsWith(const std::string& text, const std::string& head) {
 
 }  // namespace
 
-std::string todoText(const std::string& uid, const std::string& summary,
-                     const std::vector<std::string>& lines) {
-  std::string text =
-      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//corvane tests//EN\r\n"
-      "BEGIN:VTODO\r\n";
-  if (!uid.empty()) text += "UID:" + uid + "\r\n";
-  text += "SUMMARY:" + summary + "\r\n";
-  for (const auto& line : lines) text += line + "\r\n";
-  text += "END:VTODO\r\nEND:VCALENDAR\r\n";
-  return text;
-}
-
 void writeDueTodos(TempStore& store, const std::vector<DueTodo>& todos) {
   for (const DueTodo& todo : todos)
     store.writeFile(todo.path,

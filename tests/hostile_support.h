@@ -1,7 +1,7 @@
 // What the hostile-input and concurrency tests share beyond
-// cli_test_support: item texts, runs of corvane that go on in the
-// background (to be killed, or to run many at once), and checks that a file
-// is a whole calendar object.
+// cli_test_support: item texts (tests/calendar_text.h), runs of corvane
+// that go on in the background (to be killed, or to run many at once), and
+// checks that a file is a whole calendar object.
 #pragma once
 
 #include <sys/types.h>
@@ -12,15 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/calendar_text.h"
 #include "tests/cli_test_support.h"
 
 namespace corvane::e2e {
-
-// A calendar object holding one VTODO, lines ended by CRLF. `lines` are
-// placed inside the VTODO after UID (left out when `uid` is empty) and
-// SUMMARY.
-std::string todoText(const std::string& uid, const std::string& summary,
-                     const std::vector<std::string>& lines = {});
 
 // An item file holding one VTODO with a due date: where it goes below the
 // store's root, its UID and SUMMARY, and the value of its DUE.

@@ -20,6 +20,7 @@
 #include "tests/cli_test_support.h"
 #include "tests/hostile_support.h"
 #include "tests/scoped_environment.h"
+#include "tests/utc_text.h"
 
 namespace corvane::e2e {
 namespace {
@@ -31,26 +32,6 @@ using Seconds = std::chrono::sys_seconds;
 
 Seconds currentTime() {
   return std::chrono::time_point_cast<std::chrono::seconds>(Clock::now());
-}
-
-// "20240305T093000Z"
-std::string icalUtc(Seconds instant) {
-  std::time_t t = instant.time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&t, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &fields);
-  return text;
-}
-
-// "2024-03-05T09:30:00Z", the form corvane prints.
-std::string isoUtc(Seconds instant) {
-  std::time_t t = instant.time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&t, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &fields);
-  return text;
 }
 
 std::optional<Seconds> parseIsoUtc(const std::string& text) {
@@ -140,21 +121,20 @@ struct Todo {
 };
 
 std::string icsOf(const Todo& todo) {
-  std::string text =
-      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//corvane tests//EN\r\n"
-      "BEGIN:VTODO\r\nUID:" +
-      todo.file +
+  std::string properties =
+      "UID:" + todo.file +
       "@tests\r\nDTSTAMP:20240101T000000Z\r\nSUMMARY:" + todo.summary + "\r\n";
-  if (todo.due) text += "DUE:" + icalUtc(*todo.due) + "\r\n";
+  if (todo.due)
+    properties += "DUE:" + utcText(*todo.due, kUtcICalendar) + "\r\n";
   if (todo.completed)
-    text += "STATUS:COMPLETED\r\nCOMPLETED:20240102T000000Z\r\n";
+    properties += "STATUS:COMPLETED\r\nCOMPLETED:20240102T000000Z\r\n";
   else if (todo.extra.find("STATUS:") == std::string::npos)
-    text += "STATUS:NEEDS-ACTION\r\n";
+    properties += "STATUS:NEEDS-ACTION\r\n";
   if (todo.modified)
-    text += "LAST-MODIFIED:" + icalUtc(*todo.modified) + "\r\n";
-  text += todo.extra;
-  text += "END:VTODO\r\nEND:VCALENDAR\r\n";
-  return text;
+    properties +=
+        "LAST-MODIFIED:" + utcText(*todo.modified, kUtcICalendar) + "\r\n";
+  properties += todo.extra;
+  return calendarText(todoComponent(properties));
 }
 
 const char kEvent[] =
@@ -305,7 +285,7 @@ TEST_P(TodayInZone, OpenRemindersDueByTheEndOfTheLocalDay) {
     auto found = std::find_if(today.expected.begin(), today.expected.end(),
                               [&](const auto& e) { return e.first == id; });
     if (found == today.expected.end()) continue;
-    EXPECT_EQ(record["dueDate"], isoUtc(found->second)) << zone << " " << id;
+    EXPECT_EQ(record["dueDate"], utcText(found->second)) << zone << " " << id;
     EXPECT_EQ(record["calendar"], id.substr(0, id.rfind('/'))) << zone;
     EXPECT_EQ(record["isCompleted"], false) << zone << " " << id;
   }
@@ -559,13 +539,9 @@ class TodomanStore : public ::testing::Test {
   TempStore store_;
 };
 
+// A due time as todoman's --due takes it (TZ is UTC here).
 std::string todomanTime(Seconds instant) {
-  std::time_t t = instant.time_since_epoch().count();
-  std::tm fields{};
-  gmtime_r(&t, &fields);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &fields);
-  return text;
+  return utcText(instant, "%Y-%m-%d %H:%M");
 }
 
 TEST_F(TodomanStore, CorvaneShowsWhatTodomanReports) {

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "tests/builders.h"
+#include "tests/calendar_text.h"
 #include "tests/scoped_environment.h"
+#include "tests/utc_text.h"
 
 namespace corvane {
 namespace {
@@ -17,15 +19,6 @@ namespace {
 std::string dueText(const Reminder& reminder) {
   if (!reminder.dueDateComponents) return "no due date";
   return utcText(resolveComponents(*reminder.dueDateComponents));
-}
-
-// A calendar file holding one VTODO with the given properties.
-std::string todoFile(const std::string& properties,
-                     const std::string& extraComponents = "") {
-  return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//corvane//test//EN\r\n" +
-         extraComponents +
-         "BEGIN:VTODO\r\nUID:4c1b5d2e@host\r\nDTSTAMP:20240301T120000Z\r\n" +
-         properties + "END:VTODO\r\nEND:VCALENDAR\r\n";
 }
 
 Reminder parsed(const std::string& text) {
@@ -93,7 +86,8 @@ TEST(ItemParserTest, CompletionFromStatusOrCompletedDate) {
       {"PERCENT-COMPLETE:100\r\n", false},
   };
   for (const auto& c : cases) {
-    Reminder reminder = parsed(todoFile("SUMMARY:x\r\n" + c.properties));
+    Reminder reminder =
+        parsed(calendarText(stampedTodo("SUMMARY:x\r\n" + c.properties)));
     EXPECT_EQ(reminder.isCompleted, c.completed) << c.properties;
   }
 }
@@ -109,7 +103,8 @@ TEST(ItemParserTest, PriorityKeptAsWritten) {
       {"PRIORITY:high\r\n", 0},  // not a number: as if absent
   };
   for (const auto& c : cases) {
-    Reminder reminder = parsed(todoFile("SUMMARY:x\r\n" + c.properties));
+    Reminder reminder =
+        parsed(calendarText(stampedTodo("SUMMARY:x\r\n" + c.properties)));
     EXPECT_EQ(reminder.priority, c.priority) << c.properties;
   }
 }
@@ -118,8 +113,9 @@ TEST(ItemParserTest, AlarmsFromValarm) {
   const std::string alarm =
       "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:x\r\n"
       "TRIGGER:-PT15M\r\nEND:VALARM\r\n";
-  EXPECT_TRUE(parsed(todoFile("SUMMARY:x\r\n" + alarm)).hasAlarms);
-  EXPECT_FALSE(parsed(todoFile("SUMMARY:x\r\n")).hasAlarms);
+  EXPECT_TRUE(
+      parsed(calendarText(stampedTodo("SUMMARY:x\r\n" + alarm))).hasAlarms);
+  EXPECT_FALSE(parsed(calendarText(stampedTodo("SUMMARY:x\r\n"))).hasAlarms);
   // An alarm of an overridden occurrence is not the reminder's own.
   const std::string file =
       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n"
@@ -143,8 +139,8 @@ TEST(ItemParserTest, FrequencyOfEveryKind) {
       {"SECONDLY", kFrequencySecondly},
   };
   for (const auto& c : cases) {
-    Reminder reminder =
-        parsed(todoFile("SUMMARY:x\r\nRRULE:FREQ=" + c.freq + "\r\n"));
+    Reminder reminder = parsed(calendarText(
+        stampedTodo("SUMMARY:x\r\nRRULE:FREQ=" + c.freq + "\r\n")));
     ASSERT_EQ(reminder.recurrenceRules.size(), 1u) << c.freq;
     const RecurrenceRule& rule = reminder.recurrenceRules[0];
     EXPECT_EQ(rule.frequency, c.frequency) << c.freq;
@@ -160,11 +156,11 @@ TEST(ItemParserTest, FrequencyOfEveryKind) {
 }
 
 TEST(ItemParserTest, RuleParts) {
-  Reminder reminder =
-      parsed(todoFile("SUMMARY:x\r\n"
-                      "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=1MO,-1FR,SU,SA\r\n"
-                      "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,1,-1\r\n"
-                      "RRULE:FREQ=YEARLY;INTERVAL=3;BYMONTH=12,6\r\n"));
+  Reminder reminder = parsed(calendarText(
+      stampedTodo("SUMMARY:x\r\n"
+                  "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=1MO,-1FR,SU,SA\r\n"
+                  "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,1,-1\r\n"
+                  "RRULE:FREQ=YEARLY;INTERVAL=3;BYMONTH=12,6\r\n")));
   ASSERT_EQ(reminder.recurrenceRules.size(), 3u);
 
   const RecurrenceRule& weekly = reminder.recurrenceRules[0];
@@ -193,9 +189,9 @@ TEST(ItemParserTest, RuleParts) {
 }
 
 TEST(ItemParserTest, RepeatedDaysAreKept) {
-  Reminder reminder =
-      parsed(todoFile("SUMMARY:x\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,MO\r\n"
-                      "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,15,1\r\n"));
+  Reminder reminder = parsed(
+      calendarText(stampedTodo("SUMMARY:x\r\nRRULE:FREQ=WEEKLY;BYDAY=MO,MO\r\n"
+                               "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,15,1\r\n")));
   ASSERT_EQ(reminder.recurrenceRules.size(), 2u);
   ASSERT_TRUE(reminder.recurrenceRules[0].daysOfTheWeek);
   EXPECT_EQ(reminder.recurrenceRules[0].daysOfTheWeek->size(), 2u);
@@ -206,9 +202,9 @@ TEST(ItemParserTest, RepeatedDaysAreKept) {
 TEST(ItemParserTest, EveryWeekdayName) {
   const char* names[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
   for (int i = 0; i < 7; ++i) {
-    Reminder reminder =
-        parsed(todoFile(std::string("SUMMARY:x\r\nRRULE:FREQ=WEEKLY;BYDAY=") +
-                        names[i] + "\r\n"));
+    Reminder reminder = parsed(calendarText(
+        stampedTodo(std::string("SUMMARY:x\r\nRRULE:FREQ=WEEKLY;BYDAY=") +
+                    names[i] + "\r\n")));
     ASSERT_EQ(reminder.recurrenceRules.size(), 1u) << names[i];
     ASSERT_TRUE(reminder.recurrenceRules[0].daysOfTheWeek) << names[i];
     EXPECT_EQ((*reminder.recurrenceRules[0].daysOfTheWeek)[0].dayOfTheWeek,
@@ -231,8 +227,8 @@ TEST(ItemParserTest, RuleEnds) {
       {"FREQ=DAILY;COUNT=1", "absent", 1},
   };
   for (const auto& c : cases) {
-    Reminder reminder =
-        parsed(todoFile("SUMMARY:x\r\nRRULE:" + c.rrule + "\r\n"));
+    Reminder reminder = parsed(
+        calendarText(stampedTodo("SUMMARY:x\r\nRRULE:" + c.rrule + "\r\n")));
     ASSERT_EQ(reminder.recurrenceRules.size(), 1u) << c.rrule;
     const auto& end = reminder.recurrenceRules[0].recurrenceEnd;
     ASSERT_TRUE(end) << c.rrule;
@@ -248,13 +244,14 @@ TEST(ItemParserTest, RulesWithoutAFrequencyAreLeftOut) {
       "RRULE:\r\n",
   };
   for (const auto& rrule : rejected) {
-    Reminder reminder = parsed(todoFile("SUMMARY:still read\r\n" + rrule));
+    Reminder reminder =
+        parsed(calendarText(stampedTodo("SUMMARY:still read\r\n" + rrule)));
     EXPECT_EQ(reminder.title, "still read") << rrule;
     EXPECT_FALSE(reminder.hasRecurrenceRules()) << rrule;
   }
   // A rule left out does not take the good one after it along.
-  Reminder mixed = parsed(todoFile(
-      "SUMMARY:x\r\nRRULE:FREQ=FORTNIGHTLY\r\nRRULE:FREQ=MONTHLY\r\n"));
+  Reminder mixed = parsed(calendarText(stampedTodo(
+      "SUMMARY:x\r\nRRULE:FREQ=FORTNIGHTLY\r\nRRULE:FREQ=MONTHLY\r\n")));
   ASSERT_EQ(mixed.recurrenceRules.size(), 1u);
   EXPECT_EQ(mixed.recurrenceRules[0].frequency, 2);
 }
@@ -290,14 +287,15 @@ TEST(ItemParserTest, DueDateZones) {
       {"DUE;TZID=Nowhere/Land:20240305T093000", "", "2024-03-05T14:30:00Z"},
   };
   for (const auto& c : cases) {
-    Reminder reminder =
-        parsed(todoFile("SUMMARY:x\r\n" + c.due + "\r\n", c.zones));
+    Reminder reminder = parsed(
+        calendarText(c.zones + stampedTodo("SUMMARY:x\r\n" + c.due + "\r\n")));
     EXPECT_EQ(dueText(reminder), c.instant) << c.due;
   }
 }
 
 TEST(ItemParserTest, FloatingDueFollowsSystemZone) {
-  const std::string file = todoFile("SUMMARY:x\r\nDUE:20240305T093000\r\n");
+  const std::string file =
+      calendarText(stampedTodo("SUMMARY:x\r\nDUE:20240305T093000\r\n"));
   Reminder reminder = parsed(file);
   {
     ScopedTimeZone zone("Asia/Tokyo");
@@ -310,8 +308,8 @@ TEST(ItemParserTest, FloatingDueFollowsSystemZone) {
 }
 
 TEST(ItemParserTest, DateAloneHasNoTimeOfDay) {
-  Reminder reminder =
-      parsed(todoFile("SUMMARY:x\r\nDUE;VALUE=DATE:20240305\r\n"));
+  Reminder reminder = parsed(
+      calendarText(stampedTodo("SUMMARY:x\r\nDUE;VALUE=DATE:20240305\r\n")));
   ASSERT_TRUE(reminder.dueDateComponents);
   EXPECT_FALSE(reminder.dueDateComponents->hour);
   EXPECT_FALSE(reminder.dueDateComponents->minute);
@@ -322,7 +320,8 @@ TEST(ItemParserTest, ImpossibleDueDateHasNoInstant) {
   for (const std::string due :
        {"DUE;VALUE=DATE:20240231", "DUE:20240231T100000Z",
         "DUE:20230229T100000"}) {
-    auto reminder = parseReminder(todoFile("SUMMARY:x\r\n" + due + "\r\n"));
+    auto reminder = parseReminder(
+        calendarText(stampedTodo("SUMMARY:x\r\n" + due + "\r\n")));
     ASSERT_TRUE(reminder) << due;
     EXPECT_EQ(reminder->title, "x") << due;
     std::optional<Instant> instant;
@@ -363,36 +362,37 @@ TEST(ItemParserTest, UnreadableTextIsAbsent) {
 }
 
 TEST(ItemParserTest, MissingAndEmptyTexts) {
-  Reminder bare = parsed(todoFile(""));
+  Reminder bare = parsed(calendarText(stampedTodo("")));
   EXPECT_FALSE(bare.title);
   EXPECT_FALSE(bare.notes);
   EXPECT_FALSE(bare.dueDateComponents);
   EXPECT_FALSE(bare.creationDate);
   EXPECT_FALSE(bare.lastModifiedDate);
 
-  Reminder empty = parsed(todoFile("SUMMARY:x\r\nDESCRIPTION:\r\n"));
+  Reminder empty =
+      parsed(calendarText(stampedTodo("SUMMARY:x\r\nDESCRIPTION:\r\n")));
   EXPECT_EQ(empty.notes.value_or(""), "");
 }
 
 TEST(ItemParserTest, VeryLongDescription) {
   const std::string notes(5 << 20, 'n');
-  Reminder reminder =
-      parsed(todoFile("SUMMARY:x\r\nDESCRIPTION:" + notes + "\r\n"));
+  Reminder reminder = parsed(
+      calendarText(stampedTodo("SUMMARY:x\r\nDESCRIPTION:" + notes + "\r\n")));
   ASSERT_TRUE(reminder.notes);
   EXPECT_EQ(reminder.notes->size(), notes.size());
   EXPECT_EQ(*reminder.notes, notes);
 }
 
 TEST(ItemParserTest, InvalidUtf8BecomesReplacementCharacter) {
-  Reminder reminder =
-      parsed(todoFile("SUMMARY:caf\xE9 \xFF!\r\nDESCRIPTION:ok \xC3\xA9\r\n"));
+  Reminder reminder = parsed(calendarText(
+      stampedTodo("SUMMARY:caf\xE9 \xFF!\r\nDESCRIPTION:ok \xC3\xA9\r\n")));
   EXPECT_EQ(reminder.title, "caf\xEF\xBF\xBD \xEF\xBF\xBD!");
   EXPECT_EQ(reminder.notes, "ok \xC3\xA9");
 }
 
 TEST(ItemParserTest, EscapedTextIsUnescaped) {
-  Reminder reminder = parsed(
-      todoFile("SUMMARY:Milk\\, eggs\\; bread\r\nDESCRIPTION:a\\nb\r\n"));
+  Reminder reminder = parsed(calendarText(
+      stampedTodo("SUMMARY:Milk\\, eggs\\; bread\r\nDESCRIPTION:a\\nb\r\n")));
   EXPECT_EQ(reminder.title, "Milk, eggs; bread");
   EXPECT_EQ(reminder.notes, "a\nb");
 }
@@ -422,10 +422,10 @@ TEST(ItemParserTest, LineEndsAndFolding) {
   EXPECT_EQ(plain.title, "Plain ends");
   EXPECT_EQ(dueText(plain), "2024-03-05T09:30:00Z");
 
-  Reminder folded =
-      parsed(todoFile("SUMMARY:A title that goes on\r\n  and on\r\n"
-                      "DESCRIPTION:first \r\n\tsecond\r\n"
-                      "RRULE:FREQ=WEEKLY;BY\r\n DAY=MO,WE\r\n"));
+  Reminder folded = parsed(
+      calendarText(stampedTodo("SUMMARY:A title that goes on\r\n  and on\r\n"
+                               "DESCRIPTION:first \r\n\tsecond\r\n"
+                               "RRULE:FREQ=WEEKLY;BY\r\n DAY=MO,WE\r\n")));
   EXPECT_EQ(folded.title, "A title that goes on and on");
   EXPECT_EQ(folded.notes, "first second");
   ASSERT_EQ(folded.recurrenceRules.size(), 1u);
@@ -433,7 +433,8 @@ TEST(ItemParserTest, LineEndsAndFolding) {
   EXPECT_EQ(folded.recurrenceRules[0].daysOfTheWeek->size(), 2u);
 
   // A fold that splits a multi-byte character joins it up again.
-  Reminder split = parsed(todoFile("SUMMARY:caf\xC3\r\n \xA9\r\n"));
+  Reminder split =
+      parsed(calendarText(stampedTodo("SUMMARY:caf\xC3\r\n \xA9\r\n")));
   EXPECT_EQ(split.title, "caf\xC3\xA9");
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "store/ical/item_parser.h"
+#include "tests/calendar_text.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
@@ -75,16 +76,6 @@ std::string described(const std::optional<Reminder>& reminder) {
   return out.str();
 }
 
-std::string calendar(const std::string& body, const std::string& zones = "") {
-  return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//corvane//test//EN\r\n" +
-         zones + body + "END:VCALENDAR\r\n";
-}
-
-std::string todo(const std::string& properties) {
-  return "BEGIN:VTODO\r\nUID:9f1c@host\r\nDTSTAMP:20240301T120000Z\r\n" +
-         properties + "END:VTODO\r\n";
-}
-
 // A VTIMEZONE that says "Europe/Berlin" but keeps its clocks at +05:00, so
 // that taking the file's zone and taking the database's give other answers.
 const std::string kOddBerlin =
@@ -105,15 +96,16 @@ const std::string kNewYork =
 std::vector<std::string> plainFiles() {
   return {
       // todoman
-      calendar(
-          todo("CREATED;VALUE=DATE-TIME:20240301T081500Z\r\n"
-               "DUE;VALUE=DATE-TIME:20240305T093000Z\r\n"
-               "LAST-MODIFIED;VALUE=DATE-TIME:20240302T101112Z\r\n"
-               "PRIORITY:1\r\nSEQUENCE:1\r\nSTATUS:NEEDS-ACTION\r\n"
-               "SUMMARY:Renew passport\r\nDESCRIPTION:Bring two photos\r\n")),
+      calendarText(stampedTodo(
+          "CREATED;VALUE=DATE-TIME:20240301T081500Z\r\n"
+          "DUE;VALUE=DATE-TIME:20240305T093000Z\r\n"
+          "LAST-MODIFIED;VALUE=DATE-TIME:20240302T101112Z\r\n"
+          "PRIORITY:1\r\nSEQUENCE:1\r\nSTATUS:NEEDS-ACTION\r\n"
+          "SUMMARY:Renew passport\r\nDESCRIPTION:Bring two photos\r\n")),
       // Nextcloud through vdirsyncer: the file's own zone, an alarm
-      calendar(
-          todo(
+      calendarText(
+          kNewYork +
+          stampedTodo(
               "CREATED:20240301T081500Z\r\nLAST-MODIFIED:20240301T081500Z\r\n"
               "SUMMARY:Standup\r\nDUE;TZID=America/New_York:20240310T093000\r\n"
               "DTSTART;TZID=America/New_York:20240310T093000\r\n"
@@ -121,60 +113,65 @@ std::vector<std::string> plainFiles() {
               "STATUS:IN-PROCESS\r\nCATEGORIES:work,daily\r\n"
               "X-OC-HIDESUBTASKS:0\r\nBEGIN:VALARM\r\nACTION:DISPLAY\r\n"
               "TRIGGER;RELATED=END:-PT15M\r\nDESCRIPTION:Reminder\r\n"
-              "END:VALARM\r\n"),
-          kNewYork),
+              "END:VALARM\r\n")),
       // a zone named but not carried, found in the time zone database
-      calendar(todo(
+      calendarText(stampedTodo(
           "SUMMARY:Call Tokyo\r\nDUE;TZID=Asia/Tokyo:20241027T023000\r\n")),
       // the file's zone wins over the database's of the same name
-      calendar(
-          todo(
-              "SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n"),
-          kOddBerlin),
+      calendarText(kOddBerlin +
+                   stampedTodo("SUMMARY:Odd zone\r\n"
+                               "DUE;TZID=Europe/Berlin:20240705T120000\r\n")),
       // Apple: a date, long folded notes in several scripts, escapes
-      calendar(
-          todo("X-APPLE-SORT-ORDER:737382919\r\nDUE;VALUE=DATE:20240229\r\n"
-               "SUMMARY:Milch\\, Brot und Käse kaufen\r\n"
-               "DESCRIPTION:Список: хлеб\\; молоко.\\nSecond line with a "
-               "back\\\\slash and a very long tail that goes on past seventy-"
-               "fiv\r\n e octets so that it is folded\\N牛乳を買う\r\n"
-               "PRIORITY:9\r\n")),
+      calendarText(stampedTodo(
+          "X-APPLE-SORT-ORDER:737382919\r\nDUE;VALUE=DATE:20240229\r\n"
+          "SUMMARY:Milch\\, Brot und Käse kaufen\r\n"
+          "DESCRIPTION:Список: хлеб\\; молоко.\\nSecond line with a "
+          "back\\\\slash and a very long tail that goes on past seventy-"
+          "fiv\r\n e octets so that it is folded\\N牛乳を買う\r\n"
+          "PRIORITY:9\r\n")),
       // floating, impossible and far dates; completed three ways
-      calendar(todo("SUMMARY:Floating\r\nDUE:20241027T023000\r\n"
-                    "STATUS:COMPLETED\r\nCOMPLETED:20241028T090000Z\r\n")),
-      calendar(todo("SUMMARY:Impossible\r\nDUE;VALUE=DATE:20240230\r\n"
-                    "STATUS:CANCELLED\r\n")),
-      calendar(todo("SUMMARY:Done long ago\r\nDUE;VALUE=DATE:19990101\r\n"
-                    "COMPLETED:19990102T000000Z\r\nPRIORITY:0\r\n")),
+      calendarText(
+          stampedTodo("SUMMARY:Floating\r\nDUE:20241027T023000\r\n"
+                      "STATUS:COMPLETED\r\nCOMPLETED:20241028T090000Z\r\n")),
+      calendarText(
+          stampedTodo("SUMMARY:Impossible\r\nDUE;VALUE=DATE:20240230\r\n"
+                      "STATUS:CANCELLED\r\n")),
+      calendarText(
+          stampedTodo("SUMMARY:Done long ago\r\nDUE;VALUE=DATE:19990101\r\n"
+                      "COMPLETED:19990102T000000Z\r\nPRIORITY:0\r\n")),
       // an overridden occurrence before and after its reminder
-      calendar(todo("SUMMARY:Changed occurrence\r\n"
-                    "RECURRENCE-ID;VALUE=DATE:20240312\r\nDUE;VALUE=DATE:"
-                    "20240313\r\n") +
-               todo("SUMMARY:Weekly review\r\nDUE;VALUE=DATE:20240305\r\n"
-                    "RRULE:FREQ=WEEKLY;COUNT=10\r\n")),
-      calendar(
-          todo("SUMMARY:Master\r\nRRULE:FREQ=DAILY;UNTIL=20240401\r\n"
-               "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nACTION:AUDIO\r\nEND:"
-               "VALARM\r\n") +
-              todo("SUMMARY:Override\r\n"
-                   "RECURRENCE-ID;TZID=America/New_York:20240305T090000\r\n"),
-          kNewYork),
+      calendarText(
+          stampedTodo("SUMMARY:Changed occurrence\r\n"
+                      "RECURRENCE-ID;VALUE=DATE:20240312\r\nDUE;VALUE=DATE:"
+                      "20240313\r\n") +
+          stampedTodo("SUMMARY:Weekly review\r\nDUE;VALUE=DATE:20240305\r\n"
+                      "RRULE:FREQ=WEEKLY;COUNT=10\r\n")),
+      calendarText(
+          kNewYork +
+          stampedTodo("SUMMARY:Master\r\nRRULE:FREQ=DAILY;UNTIL=20240401\r\n"
+                      "BEGIN:VALARM\r\nTRIGGER:-PT5M\r\nACTION:AUDIO\r\nEND:"
+                      "VALARM\r\n") +
+          stampedTodo(
+              "SUMMARY:Override\r\n"
+              "RECURRENCE-ID;TZID=America/New_York:20240305T090000\r\n")),
       // only overridden occurrences: the first one stands for the reminder
-      calendar(todo("SUMMARY:Orphan\r\nRECURRENCE-ID:20240305T090000Z\r\n")),
+      calendarText(
+          stampedTodo("SUMMARY:Orphan\r\nRECURRENCE-ID:20240305T090000Z\r\n")),
       // every part of a rule, several rules, every frequency
-      calendar(todo("SUMMARY:Rules\r\n"
-                    "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,1,-1;INTERVAL=6\r\n"
-                    "RRULE:FREQ=YEARLY;BYMONTH=12,6;INTERVAL=2;COUNT=1\r\n"
-                    "RRULE:FREQ=WEEKLY;WKST=SU;BYDAY=SA,SU,MO,MO\r\n"
-                    "RRULE:FREQ=MONTHLY;BYDAY=-1FR,2TU\r\n"
-                    "RRULE:FREQ=WEEKLY;UNTIL=20240105T120000Z;BYDAY=SU,TH\r\n"
-                    "RRULE:FREQ=DAILY;UNTIL=20240105T120000\r\n"
-                    "RRULE:FREQ=HOURLY\r\nRRULE:FREQ=MINUTELY;INTERVAL=15\r\n"
-                    "RRULE:FREQ=SECONDLY\r\nRRULE:INTERVAL=3;FREQ=DAILY\r\n"
-                    "RRULE:FREQ=DAILY;UNTIL=20240231\r\n")),
+      calendarText(
+          stampedTodo("SUMMARY:Rules\r\n"
+                      "RRULE:FREQ=MONTHLY;BYMONTHDAY=15,1,-1;INTERVAL=6\r\n"
+                      "RRULE:FREQ=YEARLY;BYMONTH=12,6;INTERVAL=2;COUNT=1\r\n"
+                      "RRULE:FREQ=WEEKLY;WKST=SU;BYDAY=SA,SU,MO,MO\r\n"
+                      "RRULE:FREQ=MONTHLY;BYDAY=-1FR,2TU\r\n"
+                      "RRULE:FREQ=WEEKLY;UNTIL=20240105T120000Z;BYDAY=SU,TH\r\n"
+                      "RRULE:FREQ=DAILY;UNTIL=20240105T120000\r\n"
+                      "RRULE:FREQ=HOURLY\r\nRRULE:FREQ=MINUTELY;INTERVAL=15\r\n"
+                      "RRULE:FREQ=SECONDLY\r\nRRULE:INTERVAL=3;FREQ=DAILY\r\n"
+                      "RRULE:FREQ=DAILY;UNTIL=20240231\r\n")),
       // values as they come: rules libical drops, numbers past 32 bits,
       // parts in any case, twice, unknown or unreadable
-      calendar(todo(
+      calendarText(stampedTodo(
           "SUMMARY:Values\r\nPRIORITY:99999999999\r\n"
           "RRULE:FREQ=DAILY;COUNT=3;UNTIL=20300101\r\n"
           "RRULE:FREQ=DAILY;INTERVAL=0\r\nRRULE:FREQ=DAILY;INTERVAL=-2\r\n"
@@ -184,19 +181,20 @@ std::vector<std::string> plainFiles() {
           "RRULE:freq=weekly;FREQ=DAILY;;BYSETPOS=-1;BYDAY=1MO,-1mo,20MO,XX\r\n"
           "RRULE:INTERVAL=2\r\n")),
       // signed numbers; parameters libical would read the value by
-      calendar(todo("SUMMARY:Signed\r\nPRIORITY;VALUE=DATE:-05\r\n"
-                    "RRULE;VALUE=DATE:FREQ=DAILY;COUNT=2\r\n")),
+      calendarText(stampedTodo("SUMMARY:Signed\r\nPRIORITY;VALUE=DATE:-05\r\n"
+                               "RRULE;VALUE=DATE:FREQ=DAILY;COUNT=2\r\n")),
       // LF line ends, a language, a zone on a creation date, no final line end
       "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VTODO\nUID:lf\n"
       "SUMMARY;LANGUAGE=de-DE:Grüße\nCREATED;TZID=Asia/Tokyo:20240101T090000\n"
       "LAST-MODIFIED:20240102T000000Z\nEND:VTODO\nEND:VCALENDAR",
       // a name folded in the middle, a tab fold, texts that hold colons
-      calendar(todo("SUMM\r\n ARY:Meeting: 10:00\\, room 4\r\n"
-                    "DESCRIP\r\n\tTION:a:b;c,d\r\n")),
+      calendarText(stampedTodo("SUMM\r\n ARY:Meeting: 10:00\\, room 4\r\n"
+                               "DESCRIP\r\n\tTION:a:b;c,d\r\n")),
       // a title with blanks around it, the last one after a fold
-      calendar(todo("SUMMARY;LANGUAGE=en:  Blanks\\, kept \r\n  \r\n")),
+      calendarText(
+          stampedTodo("SUMMARY;LANGUAGE=en:  Blanks\\, kept \r\n  \r\n")),
       // a bare reminder: only the properties libical needs
-      calendar(todo("")),
+      calendarText(stampedTodo("")),
   };
 }
 
@@ -213,8 +211,8 @@ TEST_F(ItemScannerTest, FileZoneAndDatabaseZoneDiffer) {
   // Guards the test above: the odd zone must really give another answer
   // than the database's Berlin, or the file's zone winning proves nothing.
   auto own = scanReminder(plainFiles()[3]);
-  auto database = scanReminder(calendar(
-      todo("SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n")));
+  auto database = scanReminder(calendarText(stampedTodo(
+      "SUMMARY:Odd zone\r\nDUE;TZID=Europe/Berlin:20240705T120000\r\n")));
   ASSERT_TRUE(own && database);
   EXPECT_NE(instantText(resolveComponents(*own->dueDateComponents)),
             instantText(resolveComponents(*database->dueDateComponents)));
@@ -225,60 +223,70 @@ TEST_F(ItemScannerTest, DeclinesWhatLibicalReadsItsOwnWay) {
     const char* why;
     std::string text;
   } cases[] = {
-      {"white space libical trims", calendar(todo("DESCRIPTION: padded \r\n"))},
+      {"white space libical trims",
+       calendarText(stampedTodo("DESCRIPTION: padded \r\n"))},
       {"an escape libical turns into a blank",
-       calendar(todo("SUMMARY:a\\xb\r\n"))},
-      {"an escaped tab", calendar(todo("SUMMARY:a\\tb\r\n"))},
-      {"a tab inside a value", calendar(todo("SUMMARY:a\tb\r\n"))},
-      {"an empty text", calendar(todo("SUMMARY:\r\n"))},
-      {"a name in lower case", calendar(todo("summary:lower\r\n"))},
+       calendarText(stampedTodo("SUMMARY:a\\xb\r\n"))},
+      {"an escaped tab", calendarText(stampedTodo("SUMMARY:a\\tb\r\n"))},
+      {"a tab inside a value", calendarText(stampedTodo("SUMMARY:a\tb\r\n"))},
+      {"an empty text", calendarText(stampedTodo("SUMMARY:\r\n"))},
+      {"a name in lower case", calendarText(stampedTodo("summary:lower\r\n"))},
       {"a component in lower case",
-       calendar("begin:vtodo\r\nUID:x\r\nEND:VTODO\r\n")},
+       calendarText("begin:vtodo\r\nUID:x\r\nEND:VTODO\r\n")},
       {"a quoted parameter",
-       calendar(todo("DESCRIPTION;ALTREP=\"cid:a\":x\r\n"))},
-      {"an unknown text parameter", calendar(todo("SUMMARY;FOO:bar\r\n"))},
-      {"an event", calendar("BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
+       calendarText(stampedTodo("DESCRIPTION;ALTREP=\"cid:a\":x\r\n"))},
+      {"an unknown text parameter",
+       calendarText(stampedTodo("SUMMARY;FOO:bar\r\n"))},
+      {"an event", calendarText("BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
       {"an event beside the reminder",
-       calendar(todo("SUMMARY:x\r\n") +
-                "BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
-      {"no reminder at all", calendar("")},
-      {"a reminder without a calendar", todo("SUMMARY:bare\r\n")},
-      {"two calendars", calendar(todo("")) + calendar(todo(""))},
+       calendarText(stampedTodo("SUMMARY:x\r\n") +
+                    "BEGIN:VEVENT\r\nUID:e\r\nEND:VEVENT\r\n")},
+      {"no reminder at all", calendarText("")},
+      {"a reminder without a calendar", stampedTodo("SUMMARY:bare\r\n")},
+      {"two calendars",
+       calendarText(stampedTodo("")) + calendarText(stampedTodo(""))},
       {"a missing END", "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nSUMMARY:x\r\n"},
-      {"a mismatched END", calendar("BEGIN:VTODO\r\nEND:VALARM\r\n")},
+      {"a mismatched END", calendarText("BEGIN:VTODO\r\nEND:VALARM\r\n")},
       {"an alarm outside a reminder",
-       calendar("BEGIN:VALARM\r\nEND:VALARM\r\n")},
-      {"a line without a colon", calendar(todo("SUMMARY\r\n"))},
-      {"an empty line", calendar(todo("SUMMARY:x\r\n\r\n"))},
+       calendarText("BEGIN:VALARM\r\nEND:VALARM\r\n")},
+      {"a line without a colon", calendarText(stampedTodo("SUMMARY\r\n"))},
+      {"an empty line", calendarText(stampedTodo("SUMMARY:x\r\n\r\n"))},
       {"a carriage return alone",
-       calendar(todo("SUMMARY:x\rDUE:20240101T000000Z\r\n"))},
-      {"a NUL byte", calendar(todo(std::string("SUMMARY:a\0b\r\n", 13)))},
-      {"invalid UTF-8", calendar(todo("SUMMARY:bad \xff byte\r\n"))},
+       calendarText(stampedTodo("SUMMARY:x\rDUE:20240101T000000Z\r\n"))},
+      {"a NUL byte",
+       calendarText(stampedTodo(std::string("SUMMARY:a\0b\r\n", 13)))},
+      {"invalid UTF-8", calendarText(stampedTodo("SUMMARY:bad \xff byte\r\n"))},
       {"a character cut by a fold",
-       calendar(todo("SUMMARY:Gr\xc3\r\n \xbc\xc3\x9f"
-                     "e\r\n"))},
-      {"a property after the end", calendar(todo("")) + "X-AFTER:1\r\n"},
-      {"a status in lower case", calendar(todo("STATUS:completed\r\n"))},
-      {"an unknown status", calendar(todo("STATUS:DONE\r\n"))},
+       calendarText(stampedTodo("SUMMARY:Gr\xc3\r\n \xbc\xc3\x9f"
+                                "e\r\n"))},
+      {"a property after the end",
+       calendarText(stampedTodo("")) + "X-AFTER:1\r\n"},
+      {"a status in lower case",
+       calendarText(stampedTodo("STATUS:completed\r\n"))},
+      {"an unknown status", calendarText(stampedTodo("STATUS:DONE\r\n"))},
       {"a completion date that is no date",
-       calendar(todo("COMPLETED:soon\r\n"))},
-      {"a due date without a type", calendar(todo("DUE:20240105\r\n"))},
+       calendarText(stampedTodo("COMPLETED:soon\r\n"))},
+      {"a due date without a type",
+       calendarText(stampedTodo("DUE:20240105\r\n"))},
       {"a time given as a date",
-       calendar(todo("DUE;VALUE=DATE:20240105T100000\r\n"))},
-      {"a thirteenth month", calendar(todo("DUE;VALUE=DATE:20241301\r\n"))},
-      {"a leap second", calendar(todo("DUE:20241231T235960Z\r\n"))},
+       calendarText(stampedTodo("DUE;VALUE=DATE:20240105T100000\r\n"))},
+      {"a thirteenth month",
+       calendarText(stampedTodo("DUE;VALUE=DATE:20241301\r\n"))},
+      {"a leap second", calendarText(stampedTodo("DUE:20241231T235960Z\r\n"))},
       {"UTC and a zone at once",
-       calendar(todo("DUE;TZID=Asia/Tokyo:20240105T100000Z\r\n"))},
-      {"a blank before a time", calendar(todo("DUE: 20240105T100000Z\r\n"))},
+       calendarText(stampedTodo("DUE;TZID=Asia/Tokyo:20240105T100000Z\r\n"))},
+      {"a blank before a time",
+       calendarText(stampedTodo("DUE: 20240105T100000Z\r\n"))},
       {"a quoted zone name",
-       calendar(todo("DUE;TZID=\"Asia/Tokyo\":20240105T100000\r\n"))},
+       calendarText(
+           stampedTodo("DUE;TZID=\"Asia/Tokyo\":20240105T100000\r\n"))},
       {"an overridden occurrence without a time",
-       calendar(todo("RECURRENCE-ID:tomorrow\r\n"))},
+       calendarText(stampedTodo("RECURRENCE-ID:tomorrow\r\n"))},
       {"a rule whose line ends in a blank",
-       calendar(todo("RRULE:FREQ=DAILY \r\n"))},
+       calendarText(stampedTodo("RRULE:FREQ=DAILY \r\n"))},
       {"a zone whose name has an escape",
-       calendar(todo("DUE;TZID=Odd:20240105T100000\r\n"),
-                "BEGIN:VTIMEZONE\r\nTZID:Odd\\,zone\r\nEND:VTIMEZONE\r\n")},
+       calendarText("BEGIN:VTIMEZONE\r\nTZID:Odd\\,zone\r\nEND:VTIMEZONE\r\n" +
+                    stampedTodo("DUE;TZID=Odd:20240105T100000\r\n"))},
   };
   for (const auto& c : cases)
     EXPECT_FALSE(scanReminder(c.text).has_value()) << c.why << "\n" << c.text;
@@ -286,7 +294,8 @@ TEST_F(ItemScannerTest, DeclinesWhatLibicalReadsItsOwnWay) {
 
 TEST_F(ItemScannerTest, ReaderFallsBackToLibicalForWhatIsDeclined) {
   // Declined texts still read: libical trims the title and knows "\t".
-  auto reminder = parseReminder(calendar(todo("SUMMARY:  a\\tb  \r\n")));
+  auto reminder =
+      parseReminder(calendarText(stampedTodo("SUMMARY:  a\\tb  \r\n")));
   ASSERT_TRUE(reminder.has_value());
   EXPECT_EQ(reminder->title, "a\tb");
 }

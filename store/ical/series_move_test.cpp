@@ -5,16 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/calendar_text.h"
+
 namespace corvane {
 namespace {
-
-std::string series(const std::vector<std::string>& lines) {
-  std::string text =
-      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
-      "BEGIN:VTODO\r\nUID:s\r\nSUMMARY:Series\r\n";
-  for (const auto& line : lines) text += line + "\r\n";
-  return text + "END:VTODO\r\nEND:VCALENDAR\r\n";
-}
 
 enum class Outcome { kMoved, kEnds, kRefused };
 
@@ -67,7 +61,8 @@ TEST(SeriesMoveTest, NextOccurrenceOfTheWholeSet) {
   };
   const Instant now{std::chrono::sys_days{std::chrono::year{2026} / 2 / 1}};
   for (const Case& c : cases) {
-    auto move = completeOccurrence(series(c.lines), "new-uid", now);
+    auto move =
+        completeOccurrence(todoText("s", "Series", c.lines), "new-uid", now);
     if (c.outcome == Outcome::kRefused) {
       ASSERT_FALSE(move) << c.name;
       EXPECT_NE(move.reason().find("without changing when it repeats"),

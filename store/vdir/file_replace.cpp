@@ -198,6 +198,38 @@ Outcome checkName(const std::string& name) {
   return done();
 }
 
+// Larger files are not calendar objects anyone keeps a reminder in.
+constexpr off_t kMaxItemBytes = off_t{256} << 20;
+constexpr std::string_view kTooLarge =
+    "The reminder's file is too large to be a calendar item.";
+
+// Reads the open regular file `fd`, `size` bytes long when last looked at,
+// from its start into `bytes`.
+Outcome readFromStart(int fd, std::size_t size, std::string& bytes) {
+  // One byte more than the file holds: a read that stops short of it at
+  // the size the file had is at its end, which spares a store of 10,000
+  // items as many reads that only find the end. A file that grew
+  // meanwhile fills the extra byte and is read on to its new end.
+  bytes.resize(size + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() + 4096);
+    ssize_t got = ::pread(fd, bytes.data() + filled, bytes.size() - filled,
+                          static_cast<off_t>(filled));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return Failure{reasonFor(errno)};
+    }
+    filled += static_cast<std::size_t>(got);
+    if (got == 0 || (filled == size && bytes.size() == size + 1)) {
+      bytes.resize(filled);
+      return done();
+    }
+    if (filled > static_cast<std::size_t>(kMaxItemBytes))
+      return failure(kTooLarge);
+  }
+}
+
 // Whether the entry `name` is exactly the file that was read: the same
 // file, not written since (a rename changes the change time, so that is
 // left out), with the same bytes (which also catches a writer whose change
@@ -207,7 +239,7 @@ Result<bool> isWhatWasRead(int folder, const std::string& name,
                            const StampedContents& read) {
   Result<StampedContents> now = readStampedFile(folder, name);
   if (!now) {
-    if (now.reason() == kNotRegular) return false;
+    if (now.reason() == kNotRegular || now.reason() == kTooLarge) return false;
     return Failure{now.reason()};
   }
   const FileStamp& a = now.value().stamp;
@@ -407,39 +439,39 @@ FileStamp stampOf(const struct stat& status) {
                    nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
 }
 
-Result<StampedContents> readStampedFile(int folder, const std::string& name) {
+Outcome readItemFile(int folder, const char* name, std::string& bytes,
+                     FileStamp* stamp) {
   // Non-blocking so that a named pipe in a list cannot stall corvane.
-  Descriptor fd(
-      ::openat(folder, name.c_str(),
-               O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+  Descriptor fd(::openat(
+      folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   if (!fd.valid()) return Failure{reasonFor(errno)};
   struct stat before {};
   if (::fstat(fd.get(), &before) != 0) return Failure{reasonFor(errno)};
   if (!S_ISREG(before.st_mode)) return failure(kNotRegular);
   // A writer that changes the file in place during the read would leave a
   // mixture; the stamp taken after the read shows that, and we read again.
+  // A fetch, which keeps no stamp, spares itself that second look.
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    std::string bytes;
-    char buffer[65536];
-    off_t offset = 0;
-    for (;;) {
-      ssize_t got = ::pread(fd.get(), buffer, sizeof buffer, offset);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return Failure{reasonFor(errno)};
-      }
-      if (got == 0) break;
-      bytes.append(buffer, static_cast<std::size_t>(got));
-      offset += got;
-    }
+    if (before.st_size > kMaxItemBytes) return failure(kTooLarge);
+    Outcome read = readFromStart(
+        fd.get(), static_cast<std::size_t>(before.st_size), bytes);
+    if (!read || stamp == nullptr) return read;
     struct stat after {};
     if (::fstat(fd.get(), &after) != 0) return Failure{reasonFor(errno)};
     if (stampOf(after) == stampOf(before)) {
-      return StampedContents{std::move(bytes), stampOf(after)};
+      *stamp = stampOf(after);
+      return done();
     }
     before = after;
   }
   return Failure{"The reminder's file kept changing while it was read."};
+}
+
+Result<StampedContents> readStampedFile(int folder, const std::string& name) {
+  StampedContents read;
+  Outcome outcome = readItemFile(folder, name.c_str(), read.bytes, &read.stamp);
+  if (!outcome) return Failure{outcome.reason()};
+  return read;
 }
 
 Outcome replaceFile(int folder, const std::string& name,
@@ -601,15 +633,13 @@ Result<FileStamp> createNewFile(int folder, const std::string& name,
 }
 
 void removeStaleTemporaries(int folder, Instant now) {
-  int copy = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (copy < 0) return;
-  DIR* entries = ::fdopendir(copy);
-  if (entries == nullptr) {
-    ::close(copy);
-    return;
-  }
+  // A descriptor of its own: the stream closes the one it reads through,
+  // and `folder` stays the caller's.
+  DirectoryStream entries(
+      Descriptor(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!entries.open()) return;
   const auto dayAgo = (now - std::chrono::hours(24)).time_since_epoch();
-  while (const dirent* entry = ::readdir(entries)) {
+  while (const dirent* entry = ::readdir(entries.get())) {
     if (!isTemporaryName(entry->d_name)) continue;
     struct stat status {};
     if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -618,7 +648,6 @@ void removeStaleTemporaries(int folder, Instant now) {
       ::unlinkat(folder, entry->d_name, 0);
     }
   }
-  ::closedir(entries);
 }
 
 }  // namespace corvane

@@ -39,10 +39,20 @@ struct StampedContents {
   FileStamp stamp;  // the state the bytes were read from
 };
 
-// The whole file `name` in the open folder `folder`, and its stamp. A
-// symbolic link is not followed. Fails for a file that is missing,
-// unreadable or not a regular file, or that kept changing while it was
-// read.
+// The one reader of item files. Reads the whole file `name` in the open
+// folder `folder` into `bytes`, whose memory is reused from one call to the
+// next (a fetch reads thousands of files through one). A symbolic link is
+// not followed: an item is a file of the store itself. `folder` may be
+// AT_FDCWD with a path as `name` (a fetch of more lists than it keeps
+// open). Fails, with `bytes` meaningless, for a file that is missing,
+// unreadable, not a regular file or larger than any calendar object. With
+// `stamp`, also the state the bytes were read from: a file that changed
+// while it was read is read again, and one that kept changing fails.
+Outcome readItemFile(int folder, const char* name, std::string& bytes,
+                     FileStamp* stamp = nullptr);
+
+// The whole file `name` in the open folder `folder`, and its stamp, as
+// readItemFile reads them.
 Result<StampedContents> readStampedFile(int folder, const std::string& name);
 
 // The moments inside replaceFile at which a crash is survivable; tests use

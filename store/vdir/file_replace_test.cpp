@@ -107,8 +107,11 @@ TEST_F(FileReplaceTest, ReadsAllBytesWithTheirStamp) {
   fs::create_directory(folder_ / "folder.ics");
   // A link to a device must not be read as if it were an item.
   fs::create_symlink("/dev/null", folder_ / "null.ics");
+  // Larger than any calendar object (sparse: it costs no disk).
+  write(folder_ / "huge.ics", "");
+  fs::resize_file(folder_ / "huge.ics", (std::uintmax_t{256} << 20) + 1);
   for (const char* name :
-       {"pipe.ics", "folder.ics", "null.ics", "missing.ics"}) {
+       {"pipe.ics", "folder.ics", "null.ics", "missing.ics", "huge.ics"}) {
     Result<StampedContents> refused = readStampedFile(dir(), name);
     ASSERT_FALSE(refused.ok()) << name;
     EXPECT_EQ(refused.reason().find_first_of("0123456789"), std::string::npos);

@@ -141,7 +141,9 @@ std::optional<ListNames> listNamesOf(const std::filesystem::path& root,
   std::string list = listIdentifier.substr(slash + 1);
   if (!isPlainName(account) || !isPlainName(list)) return std::nullopt;
   auto names = namesOnDisk(root, {account, list});
-  if (!names) return std::nullopt;
+  if (!names || !isRealDirectory(root / (*names)[0]) ||
+      !isRealDirectory(root / (*names)[0] / (*names)[1]))
+    return std::nullopt;
   return ListNames{(*names)[0], (*names)[1]};
 }
 

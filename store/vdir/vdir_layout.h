@@ -65,7 +65,8 @@ std::optional<std::string> entryPrintedAs(int dirFd, const std::string& shown);
 
 // The folder names of the list that `listIdentifier` ("<account>/<list>",
 // as printed) selects under `root`: its two plain parts as they are on disk.
-// Absent when the identifier does not have that form or names nothing.
+// Absent when the identifier does not have that form or names no list (a
+// missing folder, or a symbolic link, which is no list of the store).
 struct ListNames {
   std::string account, list;
 };

@@ -72,7 +72,10 @@ class VdirStore final : public ReminderStore {
   std::filesystem::path root_;
   std::filesystem::path madeBelow_;
   const Clock clock_;
-  std::mutex mutex_;  // guards remembered_ and threads_
+  // Guards remembered_, read_ and threads_, which look-ups and changes on
+  // several completions' threads share. Held only to touch them, never
+  // across a file's read or a completion.
+  std::mutex mutex_;
   // What this process has read, by identifier, so that a second lookup of
   // a reminder never reads its file again.
   // Keyed by a view of the remembered reminder's own identifier, which

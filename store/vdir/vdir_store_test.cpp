@@ -11,17 +11,19 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/calendar_text.h"
+
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
+// An item whose UID and title are both `title`, `more` (whole lines) after
+// them.
 std::string todo(const std::string& title, const std::string& more = "") {
-  return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//corvane//test//EN\r\n"
-         "BEGIN:VTODO\r\nUID:" +
-         title + "\r\nSUMMARY:" + title + "\r\n" + more +
-         "END:VTODO\r\nEND:VCALENDAR\r\n";
+  return calendarText(
+      todoComponent("UID:" + title + "\r\nSUMMARY:" + title + "\r\n" + more));
 }
 
 const std::string kEvent =
