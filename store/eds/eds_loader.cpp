@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "store/eds/eds_module.h"
@@ -14,8 +15,11 @@ namespace corvane {
 namespace {
 
 bool hasSessionBus() {
+  // An address that asks GLib to launch a bus is no bus yet.
   const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (address && *address) return true;
+  if (address && *address)
+    return std::string_view(address).find("autolaunch:") ==
+           std::string_view::npos;
   // Where GLib looks when the variable is unset; only a socket there means
   // a bus, so GLib never falls back to launching one.
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -38,9 +42,10 @@ std::optional<std::filesystem::path> edsModuleFile() {
   auto program = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return std::nullopt;
   const auto folder = program.parent_path();
-  // Installed: the package's place relative to the program; built: beside it.
+  // Built: beside the program; installed: the package's place relative to
+  // it. Beside first, so that a build never loads another one's module.
   for (const auto& candidate :
-       {folder / CORVANE_EDS_MODULE_FROM_PROGRAM, folder / "corvane-eds.so"})
+       {folder / "corvane-eds.so", folder / CORVANE_EDS_MODULE_FROM_PROGRAM})
     if (isFile(candidate)) return candidate;
   return std::nullopt;
 }

@@ -1,6 +1,8 @@
 #include "store/eds/eds_session.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 #include <tuple>
 
 #include "store/eds/eds_identifiers.h"
@@ -24,6 +26,7 @@ std::vector<ReminderList> EdsSession::taskLists() {
   std::vector<ReminderList> lists;
   GObjectList sources(e_source_registry_list_enabled(
       registry_.get(), E_SOURCE_EXTENSION_TASK_LIST));
+  openAll(sources.get());
   for (GList* item = sources.get(); item; item = item->next) {
     auto* source = static_cast<ESource*>(item->data);
     auto client = clientOf(source);
@@ -60,22 +63,51 @@ GObjectPtr<ESource> EdsSession::taskListSource(const std::string& sourceUid) {
   return source;
 }
 
+EdsSession::Opened EdsSession::open(ESource* source) {
+  Opened opened;
+  ErrorSlot error;
+  // No limit on the wait: with a limit, every connect waits all of it.
+  EClient* client =
+      e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_TASKS,
+                                static_cast<guint32>(-1), nullptr, error.out());
+  if (client)
+    opened.client.reset(E_CAL_CLIENT(client));
+  else
+    opened.failure = error.message();
+  return opened;
+}
+
+void EdsSession::openAll(GList* sources) {
+  // Opening a list is mostly waiting for EDS, so the lists not opened yet
+  // are opened at once, each on a thread of its own.
+  std::vector<std::pair<std::string, ESource*>> unopened;
+  for (GList* item = sources; item; item = item->next) {
+    auto* source = static_cast<ESource*>(item->data);
+    std::string uid = takeText(e_source_dup_uid(source));
+    if (!clients_.contains(uid)) unopened.emplace_back(std::move(uid), source);
+  }
+  if (unopened.size() < 2) return;
+  std::vector<Opened> opened(unopened.size());
+  std::vector<std::thread> threads;
+  threads.reserve(unopened.size());
+  try {
+    for (std::size_t i = 0; i < unopened.size(); ++i)
+      threads.emplace_back([&, i] { opened[i] = open(unopened[i].second); });
+  } catch (const std::system_error&) {
+    // Fewer threads than lists: the others are opened one by one later.
+  }
+  for (auto& thread : threads) thread.join();
+  for (std::size_t i = 0; i < threads.size(); ++i)
+    clients_.emplace(unopened[i].first, std::move(opened[i]));
+}
+
 Result<ECalClient*> EdsSession::clientOf(ESource* source) {
   std::string uid = takeText(e_source_dup_uid(source));
-  auto [opened, isNew] = clients_.try_emplace(uid);
-  if (isNew) {
-    ErrorSlot error;
-    // No limit on the wait: with a limit, every connect waits all of it.
-    EClient* client = e_cal_client_connect_sync(
-        source, E_CAL_CLIENT_SOURCE_TYPE_TASKS, static_cast<guint32>(-1),
-        nullptr, error.out());
-    if (client)
-      opened->second.client.reset(E_CAL_CLIENT(client));
-    else
-      opened->second.failure = error.message();
-  }
-  if (!opened->second.client) return Failure{opened->second.failure};
-  return opened->second.client.get();
+  auto found = clients_.find(uid);
+  if (found == clients_.end())
+    found = clients_.emplace(std::move(uid), open(source)).first;
+  if (!found->second.client) return Failure{found->second.failure};
+  return found->second.client.get();
 }
 
 const std::string& EdsSession::zoneText(ECalClient* client,

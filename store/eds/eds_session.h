@@ -47,11 +47,15 @@ class EdsSession {
   GObjectPtr<ESource> taskListSource(const std::string& sourceUid);
   Result<ECalClient*> clientOf(ESource* source);
 
-  GObjectPtr<ESourceRegistry> registry_;
   struct Opened {
     GObjectPtr<ECalClient> client;  // null when opening failed
     std::string failure;
   };
+  static Opened open(ESource* source);
+  // Opens the clients of the sources (a list of ESource) not opened yet.
+  void openAll(GList* sources);
+
+  GObjectPtr<ESourceRegistry> registry_;
   std::map<std::string, Opened> clients_;  // by source UID
   std::map<std::pair<ECalClient*, std::string>, std::string> zones_;
 };

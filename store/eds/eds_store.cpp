@@ -50,14 +50,12 @@ Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
   auto occurrence = reminderComponentOf(move.occurrence);
   if (!occurrence) return Failure{occurrence.reason()};
   ErrorSlot error;
-  gchar* made = nullptr;
   if (!e_cal_client_create_object_sync(client, occurrence.value().get(),
-                                       E_CAL_OPERATION_FLAG_NONE, &made,
+                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
                                        nullptr, error.out()))
     return Failure{error.message()};
-  std::string madeUid = made ? takeText(made) : occurrenceUid;
   Outcome moved = modify(client, move.series);
-  if (!moved) remove(client, madeUid);
+  if (!moved) remove(client, occurrenceUid);
   return moved;
 }
 
@@ -211,8 +209,9 @@ Outcome EdsStore::setCompleted(const Reminder& reminder, bool completed) {
   const std::string text = calendarTextOf(series, *session_, client);
   Outcome written = done();
   std::optional<SeriesMove> move;
-  const std::string occurrenceUid = newUid();
+  std::string occurrenceUid;
   if (completed) {
+    occurrenceUid = newUid();
     auto moving = completeOccurrence(text, occurrenceUid, clock_());
     if (!moving) return Failure{moving.reason()};
     move = std::move(moving.value());
