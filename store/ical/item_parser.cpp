@@ -228,31 +228,6 @@ void prepareLibical() {
   std::call_once(zonesReady, [] { icaltimezone_get_utc_timezone(); });
 }
 
-// Whether `name` starts at `at`, letters in any case, with line folds (a
-// line end followed by a blank or tab) allowed between its letters, the
-// way a reader that unfolds lines first would see it.
-bool startsWithUnfolded(std::string_view text, size_t at, std::string_view name) {
-  for (char wanted : name) {
-    while (true) {
-      if (at < text.size() && text[at] == '\r') {
-        size_t next = at + 1 < text.size() && text[at + 1] == '\n' ? at + 2 : at + 1;
-        if (next < text.size() && (text[next] == ' ' || text[next] == '\t')) {
-          at = next + 1;
-          continue;
-        }
-      } else if (at < text.size() && text[at] == '\n' && at + 1 < text.size() &&
-                 (text[at + 1] == ' ' || text[at + 1] == '\t')) {
-        at += 2;
-        continue;
-      }
-      break;
-    }
-    if (at >= text.size() || (text[at] | 0x20) != (wanted | 0x20)) return false;
-    ++at;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool mayHaveDueDate(std::string_view calendarText) {

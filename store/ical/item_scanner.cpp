@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <string>
 #include <vector>
 
+#include "store/ical/content_line.h"
 #include "store/ical/ical_zone.h"
 #include "store/ical/reminder_todo.h"
 #include "store/ical/value_scanner.h"
@@ -13,18 +13,11 @@
 namespace corvane {
 namespace {
 
-// One content line, unfolded: NAME;PARAMS:VALUE.
-struct ContentLine {
-  std::string_view name;
-  std::string_view params;  // after the first ";", empty when none
-  std::string_view value;
-};
-
 // The properties of one VTODO that the reminder is made of, still as text.
 struct TodoLines {
-  std::optional<ContentLine> summary, description, status, completed, priority,
+  std::optional<Property> summary, description, status, completed, priority,
       created, lastModified, due, recurrenceId;
-  std::vector<ContentLine> rules;
+  std::vector<Property> rules;
   bool hasAlarm = false;
 };
 
@@ -34,13 +27,6 @@ struct ZoneBlock {
 };
 
 enum class Component { kCalendar, kTimeZone, kZoneRule, kTodo, kAlarm };
-
-bool equalsCaseless(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  return true;
-}
 
 bool isPlainName(std::string_view name) {
   for (char c : name)
@@ -55,7 +41,8 @@ bool isPlainName(std::string_view name) {
 enum class NameMatch { kNo, kYes, kOddCase };
 NameMatch matchName(std::string_view name, std::string_view wanted) {
   if (name == wanted) return NameMatch::kYes;
-  return equalsCaseless(name, wanted) ? NameMatch::kOddCase : NameMatch::kNo;
+  return equalsIgnoringCase(name, wanted) ? NameMatch::kOddCase
+                                          : NameMatch::kNo;
 }
 
 // The length of the well-formed UTF-8 sequence of two to four bytes that
@@ -124,14 +111,13 @@ struct Scratch {
   std::vector<std::string_view> names;  // and their names
   std::vector<TodoLines> todos;
   std::vector<ZoneBlock> zones;
-  std::deque<std::string> unfolded;  // lines that were folded, made whole
+  std::string unfolded;  // for the lines that were folded, made whole
 
   void clear() {
     stack.clear();
     names.clear();
     todos.clear();
     zones.clear();
-    unfolded.clear();
   }
 };
 
@@ -149,71 +135,41 @@ class Scanner {
 
   std::optional<Reminder> scan() {
     if (!isPlainText(text_)) return std::nullopt;
-    size_t at = 0;
-    while (at < text_.size()) {
-      size_t lineStart = at;
-      std::optional<std::string_view> line = nextLine(at);
-      if (!line || !takeLine(*line, lineStart, at)) return std::nullopt;
-    }
+    // Plain text has no carriage return but before a line feed.
+    ContentLineReader reader(text_, unfolded_,
+                             CarriageReturns::kOnlyBeforeLineFeeds);
+    while (std::optional<ContentLineView> line = reader.next())
+      if (!takeLine(*line)) return std::nullopt;
     if (!ended_ || todos_.empty()) return std::nullopt;
     return reminder();
   }
 
  private:
-  // The logical line starting at `at`, its folds removed; moves `at` past
-  // it. Absent for an empty line or a fold with nothing to continue.
-  std::optional<std::string_view> nextLine(size_t& at) {
-    auto physicalEnd = [&](size_t from, size_t& next) {
-      size_t newline = text_.find('\n', from);
-      if (newline == std::string_view::npos) {
-        next = text_.size();
-        return text_.size();
-      }
-      next = newline + 1;
-      return newline > from && text_[newline - 1] == '\r' ? newline - 1
-                                                          : newline;
-    };
-    size_t next;
-    size_t end = physicalEnd(at, next);
-    std::string_view first = text_.substr(at, end - at);
-    if (first.empty() || first[0] == ' ' || first[0] == '\t')
-      return std::nullopt;
-    at = next;
-    if (at >= text_.size() || (text_[at] != ' ' && text_[at] != '\t'))
-      return first;
-    std::string& unfolded = unfolded_.emplace_back(first);
-    while (at < text_.size() && (text_[at] == ' ' || text_[at] == '\t')) {
-      end = physicalEnd(at + 1, next);
-      unfolded.append(text_.substr(at + 1, end - at - 1));
-      at = next;
-    }
-    return std::string_view(unfolded);
-  }
-
-  bool takeLine(std::string_view line, size_t lineStart, size_t lineEnd) {
-    size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0) return false;
-    std::string_view head = line.substr(0, colon);
-    if (head.find('"') != std::string_view::npos) return false;
-    ContentLine content;
-    size_t semicolon = head.find(';');
-    content.name = head.substr(0, semicolon);
-    if (semicolon != std::string_view::npos) {
-      content.params = head.substr(semicolon + 1);
-      if (content.params.empty()) return false;
-    }
-    content.value = line.substr(colon + 1);
+  bool takeLine(const ContentLineView& line) {
+    // An empty line, and a fold with nothing to continue, libical reads its
+    // own way: so does a line that begins empty and is folded.
+    char first = text_[line.begin];
+    if (first == '\r' || first == '\n' || first == ' ' || first == '\t')
+      return false;
+    std::optional<Property> parsed = parseProperty(line.unfolded);
+    if (!parsed) return false;
+    const Property& content = *parsed;
+    // A ';' ends the name: parameters must follow it, none of them quoted.
+    bool hasParams = line.unfolded[content.name.size()] == ';';
+    if (hasParams && (content.params.empty() ||
+                      content.params.find('"') != std::string_view::npos))
+      return false;
     // Names are letters, digits and "-"; libical reads others its own way
     // (it trims blanks around a name, for one).
-    if (content.name.empty() || !isPlainName(content.name)) return false;
+    if (!isPlainName(content.name)) return false;
 
     if (ended_) return false;  // nothing may follow the calendar
     if (auto match = matchName(content.name, "BEGIN"); match != NameMatch::kNo)
-      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
-             begin(content.value, lineStart);
+      return match == NameMatch::kYes && !hasParams &&
+             begin(content.value, line.begin);
     if (auto match = matchName(content.name, "END"); match != NameMatch::kNo)
-      return match == NameMatch::kYes && semicolon == std::string_view::npos &&
-             end(content.value, lineEnd);
+      return match == NameMatch::kYes && !hasParams &&
+             end(content.value, line.end);
     if (stack_.empty()) return false;
     switch (stack_.back()) {
       case Component::kTodo:
@@ -265,11 +221,11 @@ class Scanner {
     return true;
   }
 
-  bool takeTodoLine(const ContentLine& line) {
+  bool takeTodoLine(const Property& line) {
     TodoLines& todo = todos_.back();
     struct Wanted {
       std::string_view name;
-      std::optional<ContentLine> TodoLines::*slot;
+      std::optional<Property> TodoLines::*slot;
     };
     static constexpr Wanted kWanted[] = {
         {"SUMMARY", &TodoLines::summary},
@@ -306,7 +262,7 @@ class Scanner {
     return true;
   }
 
-  bool takeZoneLine(const ContentLine& line) {
+  bool takeZoneLine(const Property& line) {
     switch (matchName(line.name, "TZID")) {
       case NameMatch::kNo:
         return true;
@@ -333,7 +289,7 @@ class Scanner {
     return icalZoneFor(nullptr, std::string(tzid));
   }
 
-  std::optional<DueDateComponents> componentsOf(const ContentLine& line) const {
+  std::optional<DueDateComponents> componentsOf(const Property& line) const {
     auto time = scanTimeProperty(line.params, line.value);
     if (!time) return std::nullopt;
     DueDateComponents components = time->components;
@@ -345,7 +301,7 @@ class Scanner {
   }
 
   // Reads an optional date property; false when it is there but declined.
-  bool instantOf(const std::optional<ContentLine>& line,
+  bool instantOf(const std::optional<Property>& line,
                  std::optional<Instant>& instant) const {
     if (!line) return true;
     auto components = componentsOf(*line);
@@ -357,7 +313,7 @@ class Scanner {
   // Reads an optional text property; false when it is there but declined.
   // A title keeps the blanks around it, which the libical reading puts back
   // from the line (item_parser.cpp); a title of blanks alone is left to it.
-  bool textOf(const std::optional<ContentLine>& line,
+  bool textOf(const std::optional<Property>& line,
               std::optional<std::string>& text, bool keepBlanks) const {
     if (!line) return true;
     if (!line->params.empty() && !isLanguageParameter(line->params))
@@ -428,7 +384,7 @@ class Scanner {
   std::vector<std::string_view>& names_;
   std::vector<TodoLines>& todos_;
   std::vector<ZoneBlock>& zones_;
-  std::deque<std::string>& unfolded_;
+  std::string& unfolded_;
   bool begun_ = false, ended_ = false;
 };
 

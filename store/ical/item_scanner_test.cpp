@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "store/ical/item_parser.h"
 #include "tests/calendar_text.h"
+#include "tests/reminder_reading.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
@@ -22,59 +22,6 @@ class ItemScannerTest : public testing::Test {
  protected:
   ScopedTimeZone zone_{"Europe/Berlin"};
 };
-
-std::string instantText(const std::optional<Instant>& instant) {
-  return instant ? std::to_string(instant->time_since_epoch().count()) : "-";
-}
-
-// Everything corvane reads of a reminder, as one text: equal texts mean the
-// two readers agree. A zone is told by the instants it gives for the due
-// date itself and for noon in January and July of its year.
-std::string described(const std::optional<Reminder>& reminder) {
-  if (!reminder) return "no reminder";
-  std::ostringstream out;
-  out << "title=" << reminder->title.value_or("<none>")
-      << "\nnotes=" << reminder->notes.value_or("<none>")
-      << "\ncompleted=" << reminder->isCompleted
-      << " priority=" << reminder->priority << " alarms=" << reminder->hasAlarms
-      << "\ncreated=" << instantText(reminder->creationDate)
-      << " modified=" << instantText(reminder->lastModifiedDate);
-  if (const auto& due = reminder->dueDateComponents) {
-    out << "\ndue=" << due->year << "-" << due->month << "-" << due->day << " "
-        << due->hour.value_or(-1) << ":" << due->minute.value_or(-1) << ":"
-        << due->second.value_or(-1) << " calendar=" << due->hasCalendar
-        << " zone="
-        << (!due->timeZone                   ? "none"
-            : due->timeZone == utcTimeZone() ? "utc"
-                                             : "other")
-        << " at=" << instantText(resolveComponents(*due));
-    if (due->timeZone)
-      for (int month : {1, 7})
-        out << " "
-            << instantText(
-                   due->timeZone->instantFor({due->year, month, 15, 12, 0, 0}));
-  }
-  for (const auto& rule : reminder->recurrenceRules) {
-    out << "\nrule freq=" << rule.frequency << " interval=" << rule.interval;
-    if (rule.daysOfTheWeek) {
-      out << " days";
-      for (const auto& day : *rule.daysOfTheWeek)
-        out << " " << day.dayOfTheWeek << "/" << day.weekNumber;
-    }
-    if (rule.daysOfTheMonth) {
-      out << " monthdays";
-      for (auto day : *rule.daysOfTheMonth) out << " " << day;
-    }
-    if (rule.monthsOfTheYear) {
-      out << " months";
-      for (auto month : *rule.monthsOfTheYear) out << " " << month;
-    }
-    if (rule.recurrenceEnd)
-      out << " end=" << instantText(rule.recurrenceEnd->endDate) << "/"
-          << rule.recurrenceEnd->occurrenceCount;
-  }
-  return out.str();
-}
 
 // A VTIMEZONE that says "Europe/Berlin" but keeps its clocks at +05:00, so
 // that taking the file's zone and taking the database's give other answers.
@@ -202,7 +149,8 @@ TEST_F(ItemScannerTest, ReadsPlainFilesExactlyAsLibicalDoes) {
   for (const auto& text : plainFiles()) {
     auto quick = scanReminder(text);
     ASSERT_TRUE(quick.has_value()) << text;
-    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text)))
+    EXPECT_EQ(describedReading(quick),
+              describedReading(parseReminderWithLibical(text)))
         << text;
   }
 }
@@ -384,7 +332,8 @@ TEST_F(ItemScannerTest, DamagedFilesEitherDeclinedOrReadAsLibicalDoes) {
     auto quick = scanReminder(text);
     if (!quick) continue;
     ++taken;
-    EXPECT_EQ(described(quick), described(parseReminderWithLibical(text)))
+    EXPECT_EQ(describedReading(quick),
+              describedReading(parseReminderWithLibical(text)))
         << text;
   }
   // The test means something only if many damaged files were still taken.

@@ -9,53 +9,22 @@ namespace corvane {
 namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-// Whether the content line at `at` starts with `name`, letters in any case,
-// folds allowed between them.
-bool startsWithFolded(std::string_view text, size_t at, std::string_view name) {
-  for (char wanted : name) {
-    while (at < text.size() && isLineEnd(text[at])) {
-      size_t next = at + 1;
-      if (text[at] == '\r' && next < text.size() && text[next] == '\n') ++next;
-      if (next >= text.size() || !isBlank(text[next])) return false;
-      at = next + 1;
-    }
-    if (at >= text.size() || (text[at] | 0x20) != (wanted | 0x20)) return false;
-    ++at;
-  }
-  return true;
-}
 
 // Whether some SUMMARY line may have a value that begins or ends with a
-// blank: one holds a colon followed by a blank or a line end, or a blank
-// before a line end or the end of the text. This looks at each line's first
-// letter, and at the SUMMARY lines alone, so that a file whose title has no
-// blanks around it (nearly all) costs no more than that.
+// blank: one holds a colon followed by a blank, or ends in a blank or a
+// colon. A file whose title has no blanks around it (nearly all) costs no
+// more than reading its lines.
 bool summaryMayHaveBlanks(std::string_view text) {
-  for (size_t at = 0; at < text.size();) {
-    size_t lineEnd = text.find_first_of("\r\n", at);
-    if (lineEnd == std::string_view::npos) lineEnd = text.size();
-    if (startsWithFolded(text, at, "SUMMARY")) {
-      // The whole content line: its physical lines and the folds after it.
-      for (size_t i = at + 1; i <= text.size(); ++i) {
-        char previous = text[i - 1];
-        if (i == text.size()) return isBlank(previous);
-        char c = text[i];
-        if ((previous == ':' && (isBlank(c) || isLineEnd(c))) ||
-            (isBlank(previous) && isLineEnd(c)))
-          return true;
-        if (!isLineEnd(c) || isLineEnd(previous)) continue;
-        size_t next = i + 1;
-        if (c == '\r' && next < text.size() && text[next] == '\n') ++next;
-        if (next >= text.size() || !isBlank(text[next])) {
-          lineEnd = i;
-          break;
-        }
-      }
-    }
-    at = text.find_first_not_of("\r\n", lineEnd);
-    if (at == std::string_view::npos) break;
+  std::string unfolded;
+  ContentLineReader reader(text, unfolded);
+  while (std::optional<ContentLineView> line = reader.next()) {
+    std::string_view content = line->unfolded;
+    if (!equalsIgnoringCase(content.substr(0, 7), "SUMMARY")) continue;
+    if (isBlank(content.back()) || content.back() == ':') return true;
+    // No colon here ends the line: each has a byte after it.
+    for (size_t colon = content.find(':'); colon != std::string_view::npos;
+         colon = content.find(':', colon + 1))
+      if (isBlank(content[colon + 1])) return true;
   }
   return false;
 }
