@@ -64,23 +64,14 @@ Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
 EdsStore::EdsStore(std::unique_ptr<EdsSession> session, Clock clock)
     : session_(std::move(session)), clock_(std::move(clock)) {}
 
-EdsStore::~EdsStore() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard guard(mutex_);
-    threads.swap(threads_);
-  }
-  for (auto& thread : threads) thread.join();
-}
+EdsStore::~EdsStore() { threads_.joinAll(); }
 
 AuthorizationStatus EdsStore::authorizationStatus() const {
   return AuthorizationStatus::kAuthorized;
 }
 
 void EdsStore::requestAccess(AccessCompletion completion) {
-  std::lock_guard guard(mutex_);
-  threads_.emplace_back(
-      [completion = std::move(completion)] { completion(true); });
+  threads_.start([completion = std::move(completion)] { completion(true); });
 }
 
 std::vector<ReminderList> EdsStore::reminderLists() const {
@@ -98,16 +89,8 @@ std::optional<ReminderList> EdsStore::listWithIdentifier(
 
 void EdsStore::fetchReminders(const ReminderQuery& query,
                               FetchCompletion completion) {
-  std::lock_guard guard(mutex_);
-  threads_.emplace_back([this, query, completion = std::move(completion)] {
-    std::optional<std::vector<ReminderPtr>> reminders;
-    try {
-      reminders = fetch(query);
-    } catch (const std::exception&) {
-      reminders.reset();  // a fetch that could not finish delivers nothing
-    }
-    completion(std::move(reminders));
-  });
+  threads_.deliver([this, query] { return fetch(query); },
+                   std::move(completion));
 }
 
 std::optional<std::vector<ReminderPtr>> EdsStore::fetch(

@@ -8,11 +8,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "store/clock.h"
+#include "store/completion_threads.h"
 #include "store/eds/eds_objects.h"
 #include "store/eds/eds_session.h"
 #include "store/reminder_store.h"
@@ -56,12 +56,12 @@ class EdsStore final : public ReminderStore {
   mutable std::mutex edsMutex_;
   std::unique_ptr<EdsSession> session_;
 
-  std::mutex mutex_;  // guards remembered_, read_ and threads_
+  std::mutex mutex_;  // guards remembered_ and read_
   std::unordered_map<std::string, ReminderPtr> remembered_;
   // The series each lookup read, to refuse changing one that another
   // program changed in between.
   std::unordered_map<std::string, EdsSeries> read_;
-  std::vector<std::thread> threads_;
+  CompletionThreads threads_;
   const Clock clock_;
 };
 

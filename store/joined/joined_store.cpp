@@ -32,14 +32,7 @@ JoinedStore::JoinedStore(
       openSecond_(std::move(openSecond)),
       route_(std::move(route)) {}
 
-JoinedStore::~JoinedStore() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard guard(mutex_);
-    threads.swap(threads_);
-  }
-  for (auto& thread : threads) thread.join();
-}
+JoinedStore::~JoinedStore() { threads_.joinAll(); }
 
 ReminderStore* JoinedStore::second() const {
   std::call_once(secondOpened_, [this] { second_ = openSecond_(); });
@@ -86,16 +79,8 @@ std::optional<ReminderList> JoinedStore::listWithIdentifier(
 
 void JoinedStore::fetchReminders(const ReminderQuery& query,
                                  FetchCompletion completion) {
-  std::lock_guard guard(mutex_);
-  threads_.emplace_back([this, query, completion = std::move(completion)] {
-    Fetched reminders;
-    try {
-      reminders = fetchBoth(query);
-    } catch (const std::exception&) {
-      reminders.reset();  // a fetch that could not finish delivers nothing
-    }
-    completion(std::move(reminders));
-  });
+  threads_.deliver([this, query] { return fetchBoth(query); },
+                   std::move(completion));
 }
 
 Fetched JoinedStore::fetchBoth(const ReminderQuery& query) {

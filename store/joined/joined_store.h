@@ -8,9 +8,9 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "store/completion_threads.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
@@ -57,8 +57,7 @@ class JoinedStore final : public ReminderStore {
   Route route_;
   mutable std::once_flag secondOpened_;
   mutable std::unique_ptr<ReminderStore> second_;
-  std::mutex mutex_;  // guards threads_
-  std::vector<std::thread> threads_;
+  CompletionThreads threads_;
 };
 
 }  // namespace corvane

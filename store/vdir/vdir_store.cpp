@@ -54,22 +54,14 @@ VdirStore::VdirStore(std::filesystem::path root,
                                    : std::move(madeBelow)),
       clock_(std::move(clock)) {}
 
-VdirStore::~VdirStore() {
-  std::vector<std::thread> threads;
-  {
-    std::lock_guard guard(mutex_);
-    threads.swap(threads_);
-  }
-  for (auto& thread : threads) thread.join();
-}
+VdirStore::~VdirStore() { threads_.joinAll(); }
 
 AuthorizationStatus VdirStore::authorizationStatus() const {
   return authorizationStatusOf(root_, madeBelow_);
 }
 
 void VdirStore::requestAccess(AccessCompletion completion) {
-  std::lock_guard guard(mutex_);
-  threads_.emplace_back([this, completion = std::move(completion)] {
+  threads_.start([this, completion = std::move(completion)] {
     bool granted = false;
     try {
       if (authorizationStatus() == AuthorizationStatus::kNotDetermined)
@@ -99,16 +91,8 @@ std::optional<ReminderList> VdirStore::listWithIdentifier(
 
 void VdirStore::fetchReminders(const ReminderQuery& query,
                                FetchCompletion completion) {
-  std::lock_guard guard(mutex_);
-  threads_.emplace_back([this, query, completion = std::move(completion)] {
-    std::optional<std::vector<ReminderPtr>> reminders;
-    try {
-      reminders = fetch(query);
-    } catch (const std::exception&) {
-      reminders.reset();  // a fetch that could not finish delivers nothing
-    }
-    completion(std::move(reminders));
-  });
+  threads_.deliver([this, query] { return fetch(query); },
+                   std::move(completion));
 }
 
 std::optional<std::vector<ReminderPtr>> VdirStore::fetch(

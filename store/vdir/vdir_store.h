@@ -8,11 +8,11 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "store/clock.h"
+#include "store/completion_threads.h"
 #include "store/reminder_store.h"
 #include "store/vdir/descriptor.h"
 #include "store/vdir/file_replace.h"
@@ -72,7 +72,7 @@ class VdirStore final : public ReminderStore {
   std::filesystem::path root_;
   std::filesystem::path madeBelow_;
   const Clock clock_;
-  // Guards remembered_, read_ and threads_, which look-ups and changes on
+  // Guards remembered_ and read_, which look-ups and changes on
   // several completions' threads share. Held only to touch them, never
   // across a file's read or a completion.
   std::mutex mutex_;
@@ -85,7 +85,7 @@ class VdirStore final : public ReminderStore {
   // Where each reminder a lookup read is kept, and the state of its file,
   // to refuse changing a file that another program wrote in between.
   std::unordered_map<std::string, ReadItem> read_;
-  std::vector<std::thread> threads_;
+  CompletionThreads threads_;
 };
 
 }  // namespace corvane
