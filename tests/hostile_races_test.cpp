@@ -136,9 +136,11 @@ TEST(HostileRaces, ListSwappedForALinkNeverLeadsOutside) {
 }
 
 // corvane's commit (the exchange for toggle, the move aside for delete) is
-// held back by half a second; meanwhile another program renames its own
+// held back for two seconds; meanwhile another program renames its own
 // version over the item, after corvane's last look. The other program's
-// file must be what is left, and corvane must say it did nothing.
+// file must be what is left, and corvane must say it did nothing. The
+// other program waits until the trace shows the commit held, not for a
+// fixed time: on a busy machine corvane may not have read the item yet.
 TEST(HostileRaces, RenameDuringAHeldBackCommitIsKept) {
   if (!straceWorks()) GTEST_SKIP() << "strace is missing or cannot trace";
   const std::vector<std::vector<std::string>> commands = {
@@ -148,12 +150,18 @@ TEST(HostileRaces, RenameDuringAHeldBackCommitIsKept) {
     const fs::path list = store.root() / "acct/list";
     store.writeFile("acct/list/item.ics", todoText("item", "Corvane's"));
     const std::string theirs = todoText("item", "The other program's");
+    const fs::path trace = store.base() / "trace";
     RunResult result;
+    std::atomic<bool> ended = false;
     std::thread held([&] {
-      result = runTraced({"-e", "inject=renameat2:delay_enter=700000:when=1"},
-                         command, store.environment());
+      result = runTraced({"-e", "inject=renameat2:delay_enter=2000000:when=1"},
+                         command, store.environment(), trace.string());
+      ended = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // strace writes a call's name and arguments before it holds the call.
+    while (!ended && readBytes(trace).value_or("").find("renameat2(") ==
+                         std::string::npos)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::ofstream(list / ".theirs.tmp", std::ios::binary) << theirs;
     fs::rename(list / ".theirs.tmp", list / "item.ics");
     held.join();
