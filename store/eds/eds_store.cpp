@@ -55,7 +55,7 @@ Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
                                        nullptr, error.out()))
     return Failure{error.message()};
   Outcome moved = modify(client, move.series);
-  if (!moved) remove(client, occurrenceUid);
+  if (!moved) (void)remove(client, occurrenceUid);
   return moved;
 }
 

@@ -240,7 +240,7 @@ TEST_F(FileReplaceTest, CrashAtAnyStepLeavesOldOrNewAndOnlyHiddenTemporaries) {
     write(item_, kOld);
     StampedContents read = current();
     int status = inChild([&] {
-      replaceFile(dir(), "item.ics", read, kNew, [&](ReplaceStep step) {
+      (void)replaceFile(dir(), "item.ics", read, kNew, [&](ReplaceStep step) {
         if (step == crashAt) _exit(0);
       });
       return 1;

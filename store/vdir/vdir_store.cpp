@@ -36,7 +36,8 @@ Outcome writeSeriesMove(int folder, const std::string& seriesName,
   if (!added) return Failure{added.reason()};
   Outcome moved = replaceFile(folder, seriesName, read, move.series);
   if (!moved)
-    removeFile(folder, name, StampedContents{move.occurrence, added.value()});
+    (void)removeFile(folder, name,
+                     StampedContents{move.occurrence, added.value()});
   return moved;
 }
 
@@ -65,7 +66,7 @@ void VdirStore::requestAccess(AccessCompletion completion) {
     bool granted = false;
     try {
       if (authorizationStatus() == AuthorizationStatus::kNotDetermined)
-        createRoot(root_, madeBelow_);
+        (void)createRoot(root_, madeBelow_);  // the status tells
       granted = authorizationStatus() == AuthorizationStatus::kAuthorized;
     } catch (const std::exception&) {
       granted = false;  // out of memory: the caller must still be answered
