@@ -19,6 +19,8 @@ enum class FailureKind {
   kDenied,
   // Another program changed or removed it since this process read it.
   kChanged,
+  // Something of that name is there already.
+  kExists,
   // The list may not be changed.
   kReadOnly,
   // The store is there but could not be read or did not answer: an
