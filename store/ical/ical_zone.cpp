@@ -159,13 +159,20 @@ std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
   // for the names only it understands (its own prefixed TZIDs).
   std::shared_ptr<const TimeZone> zone = databaseZone(tzid);
   if (!zone) {
-    icaltimezone* known = icaltimezone_get_builtin_timezone(tzid.c_str());
-    if (!known)
-      known = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
-    if (known) zone = std::make_shared<IcalZone>(known, false);
+    if (icaltimezone* known = libicalZoneFor(nullptr, tzid.c_str()))
+      zone = std::make_shared<IcalZone>(known, false);
   }
   named.emplace(tzid, zone);
   return zone;
+}
+
+icaltimezone* libicalZoneFor(icalcomponent* calendar, const char* tzid) {
+  if (calendar)
+    if (icaltimezone* own = icalcomponent_get_timezone(calendar, tzid))
+      return own;
+  if (icaltimezone* known = icaltimezone_get_builtin_timezone(tzid))
+    return known;
+  return icaltimezone_get_builtin_timezone_from_tzid(tzid);
 }
 
 }  // namespace corvane
