@@ -1,12 +1,13 @@
 #include "reminders/reminder_query.h"
 
 #include <algorithm>
-#include <ctime>
+#include <chrono>
 #include <exception>
 #include <system_error>
 #include <thread>
 
 #include "reminders/reminder_order.h"
+#include "store/due_date.h"
 
 namespace corvane {
 namespace {
@@ -21,7 +22,8 @@ Records recordsOf(const std::vector<ReminderPtr>& kept,
                   const RecurrenceDescriber& describe, Instant now) {
   constexpr size_t kLeastPerWorker = 256;
   Records records(kept.size());
-  size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+  size_t workers =
+      std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
   workers = std::clamp<size_t>(kept.size() / kLeastPerWorker, 1, workers);
   std::vector<std::exception_ptr> failures(workers);
   auto build = [&](size_t worker) {
@@ -34,7 +36,8 @@ Records recordsOf(const std::vector<ReminderPtr>& kept,
     }
   };
   std::vector<std::thread> helpers;
-  helpers.reserve(workers);  // growing it later could throw past a running thread
+  helpers.reserve(
+      workers);  // growing it later could throw past a running thread
   for (size_t worker = 1; worker < workers; ++worker) {
     try {
       helpers.emplace_back(build, worker);
@@ -66,7 +69,8 @@ FetchCompletion deliverReminders(std::string completionStatus,
         std::erase_if(*reminders, [](const ReminderPtr& reminder) {
           return !reminder->dueDateComponents;
         });
-      auto kept = filterAndSort(std::move(*reminders), completionStatus, sortBy);
+      auto kept =
+          filterAndSort(std::move(*reminders), completionStatus, sortBy);
       records = nlohmann::ordered_json::array();
       records->get_ref<Records&>() = recordsOf(kept, describe, now);
     } catch (const std::exception&) {
@@ -119,30 +123,17 @@ void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
 }
 
 std::optional<Instant> endOfDay(Instant instant) {
-  std::time_t seconds = instant.time_since_epoch().count();
-  std::tm today{};
-  if (!::localtime_r(&seconds, &today)) return std::nullopt;
-  // Where a clock change repeats 23:59:59 the earlier instant is the end;
-  // where it skips it, the first time after the gap is.
-  std::optional<std::time_t> best;
-  for (int isDst : {0, 1, -1}) {
-    std::tm end = today;
-    end.tm_hour = 23;
-    end.tm_min = 59;
-    end.tm_sec = 59;
-    end.tm_isdst = isDst;
-    std::time_t candidate = std::mktime(&end);
-    std::tm shown{};
-    if (candidate == static_cast<std::time_t>(-1) ||
-        !::localtime_r(&candidate, &shown))
-      continue;
-    bool exact = shown.tm_hour == 23 && shown.tm_min == 59 &&
-                 shown.tm_sec == 59 && shown.tm_mday == today.tm_mday;
-    if (exact && (!best || candidate < *best)) best = candidate;
-    if (isDst == -1 && !best) best = candidate;
-  }
-  if (!best) return std::nullopt;
-  return Instant{std::chrono::seconds{*best}};
+  using namespace std::chrono;
+  auto zone = systemTimeZone();
+  std::optional<seconds> offset = zone->offsetAt(instant);
+  if (!offset) return std::nullopt;
+  const year_month_day today{floor<days>(instant + *offset)};
+  // The day's start is no later than its 23:59:59, so that is the first
+  // after the start; where the clocks skip it, the day ends at the jump.
+  return zone->instantFor({static_cast<int>(today.year()),
+                           static_cast<int>(unsigned{today.month()}),
+                           static_cast<int>(unsigned{today.day()}), 23, 59, 59},
+                          SkippedTime::kNextTime);
 }
 
 }  // namespace corvane

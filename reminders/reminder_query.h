@@ -35,7 +35,8 @@ void getRemindersInSpecialList(ReminderStore& store, const std::string& listId,
                                const QueryAnswer& answer);
 
 // The first instant at or after the start of the local day that holds
-// `instant` whose local time is 23:59:59, in the system time zone.
+// `instant` whose local time is 23:59:59, in the system time zone; where
+// the clocks skip that time, the first instant after the jump.
 std::optional<Instant> endOfDay(Instant instant);
 
 }  // namespace corvane

@@ -1,12 +1,11 @@
 #include "store/ical/ical_zone.h"
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
 
-#include "store/database_zone.h"
+#include "store/zones/database_zone.h"
 
 namespace corvane {
 namespace {
@@ -29,40 +28,19 @@ class IcalZone final : public TimeZone {
   IcalZone(const IcalZone&) = delete;
   IcalZone& operator=(const IcalZone&) = delete;
 
-  // libical itself reads a skipped time with the offset after the change,
-  // which lands before the time the user meant, and a repeated time as its
-  // second occurrence. Every other zone of corvane (and the C library)
-  // moves a skipped time forward and takes a repeated one's first
-  // occurrence, so the instant is found from the zone's offsets instead.
-  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
-    using namespace std::chrono;
-    const sys_seconds asUtc = sys_days{year{t.year} / t.month / t.day} +
-                              hours{t.hour} + minutes{t.minute} + seconds{t.second};
-    std::lock_guard guard(zoneLock());
-    // The offsets in force a little more than a day either side: clock
-    // changes are further apart than that.
-    const seconds before = offsetAt(asUtc - 26h), after = offsetAt(asUtc + 26h);
-    auto fits = [&](seconds offset) { return offsetAt(asUtc - offset) == offset; };
-    const bool beforeFits = fits(before), afterFits = fits(after);
-    sys_seconds instant = asUtc - before;  // skipped: forward by the gap
-    if (beforeFits && afterFits)
-      instant = std::min(asUtc - before, asUtc - after);
-    else if (afterFits)
-      instant = asUtc - after;
-    return Instant{instant.time_since_epoch()};
-  }
-
- private:
-  // Call with zoneLock() held.
-  std::chrono::seconds offsetAt(std::chrono::sys_seconds instant) const {
+  // Only the offsets: libical itself would read a skipped time with the
+  // offset after the change and a repeated one as its second occurrence.
+  std::optional<std::chrono::seconds> offsetAt(Instant instant) const override {
     icaltimetype utc = icaltime_from_timet_with_zone(
         static_cast<std::time_t>(instant.time_since_epoch().count()), 0,
         icaltimezone_get_utc_timezone());
     int isDaylight = 0;
+    std::lock_guard guard(zoneLock());
     return std::chrono::seconds{
         icaltimezone_get_utc_offset_of_utc_time(zone_, &utc, &isDaylight)};
   }
 
+ private:
   icaltimezone* zone_;
   bool owned_;
 };
@@ -85,9 +63,11 @@ std::unordered_map<std::string, std::shared_ptr<const TimeZone>>& knownZones() {
 bool isShareable(icalcomponent* vtimezone) {
   constexpr int kDay = 24 * 3600;
   for (auto kind : {ICAL_XSTANDARD_COMPONENT, ICAL_XDAYLIGHT_COMPONENT}) {
-    for (icalcomponent* rule = icalcomponent_get_first_component(vtimezone, kind);
+    for (icalcomponent* rule =
+             icalcomponent_get_first_component(vtimezone, kind);
          rule; rule = icalcomponent_get_next_component(vtimezone, kind)) {
-      for (auto offset : {ICAL_TZOFFSETFROM_PROPERTY, ICAL_TZOFFSETTO_PROPERTY}) {
+      for (auto offset :
+           {ICAL_TZOFFSETFROM_PROPERTY, ICAL_TZOFFSETTO_PROPERTY}) {
         icalproperty* property = icalcomponent_get_first_property(rule, offset);
         if (!property) return false;
         int seconds = offset == ICAL_TZOFFSETFROM_PROPERTY
@@ -111,44 +91,54 @@ std::shared_ptr<const TimeZone> zoneOwning(icalcomponent* vtimezone) {
   return nullptr;
 }
 
+// The shared zone for the VTIMEZONE text `key`, made from the component
+// that `parse` gives for the key (null: none) the first time. Call with
+// zoneLock() held.
+template <typename Parse>
+std::shared_ptr<const TimeZone> sharedZone(std::string key, Parse parse) {
+  auto& zones = knownZones();
+  if (auto found = zones.find(key); found != zones.end()) return found->second;
+  icalcomponent* vtimezone = parse(key);
+  if (!vtimezone) return nullptr;
+  bool shareable = isShareable(vtimezone);
+  auto made = zoneOwning(vtimezone);
+  if (made && shareable) zones.emplace(std::move(key), made);
+  return made;
+}
+
 std::shared_ptr<const TimeZone> zoneDefinedBy(icalcomponent* vtimezone) {
   std::lock_guard guard(zoneLock());
   char* text = icalcomponent_as_ical_string_r(vtimezone);
   if (!text) return nullptr;
   std::string key(text);
   icalmemory_free_buffer(text);
-  auto& zones = knownZones();
-  if (auto found = zones.find(key); found != zones.end()) return found->second;
-  bool shareable = isShareable(vtimezone);
-  auto made = zoneOwning(icalcomponent_new_clone(vtimezone));
-  if (made && shareable) zones.emplace(std::move(key), made);
-  return made;
+  return sharedZone(std::move(key), [&](const std::string&) {
+    return icalcomponent_new_clone(vtimezone);
+  });
 }
 
 }  // namespace
 
-std::shared_ptr<const TimeZone> icalZoneFromText(std::string_view vtimezoneText) {
+std::shared_ptr<const TimeZone> icalZoneFromText(
+    std::string_view vtimezoneText) {
   std::lock_guard guard(zoneLock());
-  auto& zones = knownZones();
-  std::string key(vtimezoneText);
-  if (auto found = zones.find(key); found != zones.end()) return found->second;
-  icalcomponent* component = icalparser_parse_string(key.c_str());
-  if (!component) return nullptr;
-  if (icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT) {
-    icalcomponent_free(component);
-    return nullptr;
-  }
-  bool shareable = isShareable(component);
-  auto made = zoneOwning(component);
-  if (made && shareable) zones.emplace(std::move(key), made);
-  return made;
+  return sharedZone(
+      std::string(vtimezoneText), [](const std::string& key) -> icalcomponent* {
+        icalcomponent* component = icalparser_parse_string(key.c_str());
+        if (component &&
+            icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT) {
+          icalcomponent_free(component);
+          return nullptr;
+        }
+        return component;
+      });
 }
 
 std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
                                             const std::string& tzid) {
   if (calendar) {
-    for (icalcomponent* vtimezone =
-             icalcomponent_get_first_component(calendar, ICAL_VTIMEZONE_COMPONENT);
+    for (icalcomponent* vtimezone = icalcomponent_get_first_component(
+             calendar, ICAL_VTIMEZONE_COMPONENT);
          vtimezone; vtimezone = icalcomponent_get_next_component(
                         calendar, ICAL_VTIMEZONE_COMPONENT)) {
       icalproperty* id =
@@ -169,12 +159,20 @@ std::shared_ptr<const TimeZone> icalZoneFor(icalcomponent* calendar,
   // for the names only it understands (its own prefixed TZIDs).
   std::shared_ptr<const TimeZone> zone = databaseZone(tzid);
   if (!zone) {
-    icaltimezone* known = icaltimezone_get_builtin_timezone(tzid.c_str());
-    if (!known) known = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
-    if (known) zone = std::make_shared<IcalZone>(known, false);
+    if (icaltimezone* known = libicalZoneFor(nullptr, tzid.c_str()))
+      zone = std::make_shared<IcalZone>(known, false);
   }
   named.emplace(tzid, zone);
   return zone;
+}
+
+icaltimezone* libicalZoneFor(icalcomponent* calendar, const char* tzid) {
+  if (calendar)
+    if (icaltimezone* own = icalcomponent_get_timezone(calendar, tzid))
+      return own;
+  if (icaltimezone* known = icaltimezone_get_builtin_timezone(tzid))
+    return known;
+  return icaltimezone_get_builtin_timezone_from_tzid(tzid);
 }
 
 }  // namespace corvane

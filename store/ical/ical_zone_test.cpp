@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "store/database_zone.h"
+#include "store/zones/database_zone.h"
 
 namespace corvane {
 namespace {
@@ -74,9 +74,12 @@ TEST(IcalZoneTest, FileZonesResolveClockChangesLikeTheDatabase) {
   for (int day = 0; day < 365; ++day) {
     year_month_day date{sys_days{2026y / 1 / 1} + days{day}};
     for (int minute = 0; minute < 24 * 60; minute += 15) {
-      LocalDateTime local{2026, static_cast<int>(unsigned{date.month()}),
-                          static_cast<int>(unsigned{date.day()}), minute / 60,
-                          minute % 60, 0};
+      LocalDateTime local{2026,
+                          static_cast<int>(unsigned{date.month()}),
+                          static_cast<int>(unsigned{date.day()}),
+                          minute / 60,
+                          minute % 60,
+                          0};
       ASSERT_EQ(file->instantFor(local), database->instantFor(local))
           << unsigned{date.month()} << "-" << unsigned{date.day()} << " "
           << minute / 60 << ":" << minute % 60;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "store/ical/ical_zone.h"
 #include "store/ical/libical_todo.h"
 
 namespace corvane {
@@ -17,17 +18,13 @@ struct ComponentFree {
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
-// The zone a TZID names: the calendar's own VTIMEZONE, else libical's copy
-// of the time zone database; null (a floating time) when neither knows it,
-// as a reader takes such a time.
+// The zone a TZID names, by the readers' lookup; null (a floating time)
+// when nothing knows it, as a reader takes such a time.
 icaltimezone* zoneNamed(icalcomponent* todo, const char* tzid) {
   icalcomponent* parent = icalcomponent_get_parent(todo);
-  if (parent && icalcomponent_isa(parent) == ICAL_VCALENDAR_COMPONENT)
-    if (icaltimezone* own = icalcomponent_get_timezone(parent, tzid))
-      return own;
-  if (icaltimezone* known = icaltimezone_get_builtin_timezone(tzid))
-    return known;
-  return icaltimezone_get_builtin_timezone_from_tzid(tzid);
+  bool inCalendar =
+      parent && icalcomponent_isa(parent) == ICAL_VCALENDAR_COMPONENT;
+  return libicalZoneFor(inCalendar ? parent : nullptr, tzid);
 }
 
 // The date or date-time of a property with its zone attached; null time

@@ -1,6 +1,5 @@
-#include "store/database_zone.h"
+#include "store/zones/database_zone.h"
 
-#include <absl/time/civil_time.h>
 #include <absl/time/time.h>
 
 #include <cctype>
@@ -16,12 +15,10 @@ class DatabaseZone final : public TimeZone {
  public:
   explicit DatabaseZone(absl::TimeZone zone) : zone_(zone) {}
 
-  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
-    absl::TimeZone::TimeInfo info = zone_.At(
-        absl::CivilSecond(t.year, t.month, t.day, t.hour, t.minute, t.second));
-    // `pre` applies the offset in force before a change: for a skipped
-    // time that is the later instant, for a repeated one the earlier.
-    return Instant{std::chrono::seconds{absl::ToUnixSeconds(info.pre)}};
+  std::optional<std::chrono::seconds> offsetAt(Instant instant) const override {
+    return std::chrono::seconds{
+        zone_.At(absl::FromUnixSeconds(instant.time_since_epoch().count()))
+            .offset};
   }
 
  private:

@@ -1,9 +1,7 @@
-#include "store/system_zone.h"
+#include "store/zones/system_zone.h"
 
-#include <absl/time/time.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -11,7 +9,8 @@
 #include <mutex>
 #include <string>
 
-#include "store/database_zone.h"
+#include "store/vdir/descriptor.h"
+#include "store/zones/database_zone.h"
 
 namespace corvane {
 namespace {
@@ -31,11 +30,11 @@ ZoneFile zoneFileOf(std::string name, std::string& path) {
     path = directory && directory[0] ? directory : "/usr/share/zoneinfo";
     path += "/" + name;
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return ZoneFile::kNone;
+  Descriptor file(
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid()) return ZoneFile::kNone;
   struct stat info;
-  bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  ::close(fd);
+  bool regular = ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode);
   return regular ? ZoneFile::kRegular : ZoneFile::kOther;
 }
 
@@ -80,25 +79,30 @@ std::shared_ptr<const TimeZone> zoneOfVariable(const char* value) {
   return loaded;
 }
 
-class SystemZone final : public TimeZone {
+// The C library's local time, from its conversion of instants alone, which
+// depends on nothing asked before (mktime answers a repeated time from what
+// it was asked before).
+class CLibraryZone final : public TimeZone {
  public:
-  std::optional<Instant> instantFor(const LocalDateTime& t) const override {
-    // The zone file is read once through Abseil, which resolves every
-    // local time by one rule; the C library's mktime reads the file again
-    // for each conversion and answers a repeated time from what it was
-    // asked before.
-    const char* value = std::getenv("TZ");
-    auto zone = value ? zoneOfVariable(value) : localtimeFileZone();
-    if (zone) return zone->instantFor(t);
-    return instantFromCLibrary(t);
+  std::optional<std::chrono::seconds> offsetAt(Instant instant) const override {
+    ::tzset();  // localtime_r need not look at TZ again by itself
+    const std::time_t seconds = instant.time_since_epoch().count();
+    std::tm fields{};
+    if (!::localtime_r(&seconds, &fields)) return std::nullopt;
+    return std::chrono::seconds{fields.tm_gmtoff};
   }
 };
 
-std::optional<long> offsetAt(std::time_t instant) {
-  std::tm fields{};
-  if (!::localtime_r(&instant, &fields)) return std::nullopt;
-  return fields.tm_gmtoff;
-}
+class SystemZone final : public TimeZone {
+ public:
+  std::optional<std::chrono::seconds> offsetAt(Instant instant) const override {
+    // A zone file is read once, through Abseil; the C library reads it
+    // again for each conversion, and serves only a POSIX rule.
+    const char* value = std::getenv("TZ");
+    auto zone = value ? zoneOfVariable(value) : localtimeFileZone();
+    return (zone ? *zone : *cLibraryZone()).offsetAt(instant);
+  }
+};
 
 }  // namespace
 
@@ -107,28 +111,9 @@ std::shared_ptr<const TimeZone> systemTimeZone() {
   return zone;
 }
 
-std::optional<Instant> instantFromCLibrary(const LocalDateTime& t) {
-  using namespace std::chrono;
-  ::tzset();  // localtime_r need not look at TZ again by itself
-  sys_days day = year{t.year} / t.month / t.day;
-  const std::time_t local = (day.time_since_epoch() + hours{t.hour} +
-                             minutes{t.minute} + seconds{t.second})
-                                .count();
-  constexpr std::time_t kDay = 86400;
-  // Offsets in force a day before, at and a day after the wall-clock time
-  // read as UTC: the instant sought lies between, so one of them is its
-  // offset, unless the time was skipped.
-  auto before = offsetAt(local - kDay);
-  if (!before) return std::nullopt;
-  std::optional<std::time_t> first;
-  for (auto offset : {before, offsetAt(local), offsetAt(local + kDay)}) {
-    if (!offset) continue;
-    std::time_t candidate = local - *offset;
-    if (offsetAt(candidate) == offset && (!first || candidate < *first))
-      first = candidate;
-  }
-  // Skipped: the offset before the change carries the time past the gap.
-  return Instant{seconds{first.value_or(local - *before)}};
+std::shared_ptr<const TimeZone> cLibraryZone() {
+  static const auto zone = std::make_shared<CLibraryZone>();
+  return zone;
 }
 
 }  // namespace corvane

@@ -1,4 +1,4 @@
-#include "store/database_zone.h"
+#include "store/zones/database_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "store/system_zone.h"
+#include "store/zones/system_zone.h"
 #include "tests/scoped_environment.h"
 
 namespace corvane {
@@ -17,7 +17,7 @@ using namespace std::chrono;
 // What the C library makes of a local time, reading the same database.
 std::optional<Instant> cLibraryInstant(const LocalDateTime& t) {
   EXPECT_NE(std::getenv("TZ"), nullptr);
-  return instantFromCLibrary(t);
+  return cLibraryZone()->instantFor(t);
 }
 
 TEST(DatabaseZoneTest, AgreesWithTheCLibraryAcrossYearsAndClockChanges) {
@@ -25,8 +25,8 @@ TEST(DatabaseZoneTest, AgreesWithTheCLibraryAcrossYearsAndClockChanges) {
   // eras, and noon of every month from 1900 to 2100: gaps, repeats, old
   // local mean times and the years after the database's last table entry.
   for (const char* name : {"Europe/Berlin", "America/New_York", "Europe/London",
-                           "Australia/Sydney", "America/Sao_Paulo", "Asia/Tokyo",
-                           "Asia/Kolkata", "Pacific/Chatham"}) {
+                           "Australia/Sydney", "America/Sao_Paulo",
+                           "Asia/Tokyo", "Asia/Kolkata", "Pacific/Chatham"}) {
     ScopedEnvironment environment;
     environment.set("TZ", name);
     auto zone = databaseZone(name);
@@ -75,7 +75,8 @@ TEST(DatabaseZoneTest, SystemZoneWithoutTzAgreesWithTheCLibrary) {
           environment.set("TZ", ":/etc/localtime");
           fromCLibrary = cLibraryInstant(local);
         }
-        ASSERT_EQ(withoutTz, fromCLibrary) << year << "-" << month << " " << hour;
+        ASSERT_EQ(withoutTz, fromCLibrary)
+            << year << "-" << month << " " << hour;
       }
 }
 
@@ -91,17 +92,20 @@ TEST(DatabaseZoneTest, SkippedTimesGoForwardAndRepeatedOnesComeFirst) {
 }
 
 TEST(DatabaseZoneTest, OnlyPlainNamesReachTheDatabase) {
-  for (const char* name : {"Europe/Berlin", "UTC", "Etc/GMT+5", "America/Port-au-Prince",
-                           "America/Argentina/Buenos_Aires"})
+  for (const char* name :
+       {"Europe/Berlin", "UTC", "Etc/GMT+5", "America/Port-au-Prince",
+        "America/Argentina/Buenos_Aires"})
     EXPECT_TRUE(isZoneName(name)) << name;
-  for (const char* name : {"", "/etc/localtime", "../../../etc/passwd",
-                           "Europe/../../../etc/passwd", "Europe//Berlin", "Europe/",
-                           "./Europe/Berlin", "Europe/Berlin\n", "Europe/Ber lin",
-                           "Europe\\Berlin", "file:/etc/passwd"})
+  for (const char* name :
+       {"", "/etc/localtime", "../../../etc/passwd",
+        "Europe/../../../etc/passwd", "Europe//Berlin", "Europe/",
+        "./Europe/Berlin", "Europe/Berlin\n", "Europe/Ber lin",
+        "Europe\\Berlin", "file:/etc/passwd"})
     EXPECT_FALSE(isZoneName(name)) << name;
   EXPECT_FALSE(isZoneName(std::string(300, 'a')));
-  for (const char* name : {"/etc/localtime", "../../../etc/passwd", "localtime",
-                           "Nowhere/Atlantis", "Europe", "W. Europe Standard Time"})
+  for (const char* name :
+       {"/etc/localtime", "../../../etc/passwd", "localtime",
+        "Nowhere/Atlantis", "Europe", "W. Europe Standard Time"})
     EXPECT_FALSE(databaseZone(name)) << name;
 }
 

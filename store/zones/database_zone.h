@@ -10,10 +10,8 @@
 namespace corvane {
 
 // The database zone named `name` ("Europe/Berlin"); null when the name is
-// not a plain zone name or the database has no such zone. A time skipped
-// by a clock change resolves forward by the length of the gap, a time that
-// is repeated to its first occurrence, as the C library does for the
-// system zone. Safe to use from any thread.
+// not a plain zone name or the database has no such zone. Safe to use from
+// any thread.
 std::shared_ptr<const TimeZone> databaseZone(const std::string& name);
 
 // The zone in the zone file at `path`, which the caller has found to be a
