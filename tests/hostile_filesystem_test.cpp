@@ -207,7 +207,7 @@ TEST(HostileFilesystem, FewDescriptorsSlowAQueryButKeepItsAnswer) {
                          std::to_string(i) + ".ics",
                      "u" + std::to_string(i), "Task", "20260105T090000Z"});
   writeDueTodos(store, todos);
-  for (const char* limit : {"8", "6", "4"}) {
+  for (const char* limit : {"8", "6"}) {
     RunResult run = runProgram(
         "/bin/sh",
         {"sh", "-c",
