@@ -262,17 +262,19 @@ TEST(HostileRaces, ReadsThatFailFailTheQuery) {
       {"getdents64", "acct/failing", {"special_reminders", "scheduled"}, {}},
       {"getdents64", "acct", {"special_reminders", "today"}, {}},
       {"getdents64", "acct/failing", {"reminders", "acct/read"}, 3},
-      {"pread64", "acct/failing/t1.ics", {"special_reminders", "scheduled"}, {}},
+      {"pread64",
+       "acct/failing/t1.ics",
+       {"special_reminders", "scheduled"},
+       {}},
       {"pread64", "acct/failing/t1.ics", {"reminders", "acct/failing"}, {}},
   };
   for (const auto& c : cases) {
-    const std::string where = std::string(c.call) + " of " + c.failing +
-                              ", " + c.command[0] + " " + c.command[1];
-    RunResult run = runTraced(
-        {"-P", (store.root() / c.failing).string(), "-e",
-         std::string("trace=") + c.call, "-e",
-         std::string("inject=") + c.call + ":error=EIO"},
-        c.command, store.environment());
+    const std::string where = std::string(c.call) + " of " + c.failing + ", " +
+                              c.command[0] + " " + c.command[1];
+    RunResult run = runTraced({"-P", (store.root() / c.failing).string(), "-e",
+                               std::string("trace=") + c.call, "-e",
+                               std::string("inject=") + c.call + ":error=EIO"},
+                              c.command, store.environment());
     Json envelope = envelopeOf(run);
     ASSERT_TRUE(envelope.is_object()) << where << ": " << run.out;
     if (c.listed) {

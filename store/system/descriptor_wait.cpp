@@ -10,7 +10,8 @@ namespace {
 // its turn again and again; short enough that a limit nothing ever frees
 // ends the command within seconds.
 constexpr std::chrono::microseconds kBound = std::chrono::seconds(5);
-constexpr std::chrono::microseconds kLongestPause = std::chrono::milliseconds(20);
+constexpr std::chrono::microseconds kLongestPause =
+    std::chrono::milliseconds(20);
 
 }  // namespace
 

@@ -11,9 +11,8 @@ void shareAmongCores(std::size_t count, std::size_t leastPerThread,
   NextIndex next(count);
   std::size_t threads =
       std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-  threads = std::clamp<std::size_t>(count / std::max<std::size_t>(
-                                                1, leastPerThread),
-                                    1, threads);
+  threads = std::clamp<std::size_t>(
+      count / std::max<std::size_t>(1, leastPerThread), 1, threads);
   std::vector<std::thread> helpers;
   try {
     // Reserved first: growing the vector later could throw past a running

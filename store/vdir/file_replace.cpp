@@ -293,9 +293,9 @@ Outcome removeFile(int folder, const std::string& name,
   if (Outcome valid = checkName(name); !valid) return valid;
   if (Outcome allowed = folderAllowsChanges(folder); !allowed) return allowed;
   struct stat status {};
-  Outcome unchanged = checkUnchanged(folder, name, read.stamp,
-                                     kChangedBeforeDelete, kRemovedBeforeDelete,
-                                     &status);
+  Outcome unchanged =
+      checkUnchanged(folder, name, read.stamp, kChangedBeforeDelete,
+                     kRemovedBeforeDelete, &status);
   if (!unchanged) return unchanged;
   if (!modeAllowsWriting(status)) return kReadOnlyFile;
 
@@ -356,8 +356,8 @@ Result<FileStamp> createNewFile(int folder, const std::string& name,
   Result<TemporaryFile> created = createTemporary(folder, name);
   if (!created) return created.failure();
   TemporaryFile& temporary = created.value();
-  if (Outcome same =
-          copyLikeness(like.value().get(), status, temporary.descriptor().get());
+  if (Outcome same = copyLikeness(like.value().get(), status,
+                                  temporary.descriptor().get());
       !same)
     return same.failure();
   like.value().reset();

@@ -115,9 +115,9 @@ FileStamp entryStamp(const fs::path& path) {
   auto ns = [](const timespec& t) {
     return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
   };
-  return FileStamp{status.st_dev,      status.st_ino,     status.st_size,
-                   ns(status.st_mtim),  ns(status.st_ctim), status.st_mode,
-                   status.st_uid,       status.st_gid};
+  return FileStamp{status.st_dev,      status.st_ino,      status.st_size,
+                   ns(status.st_mtim), ns(status.st_ctim), status.st_mode,
+                   status.st_uid,      status.st_gid};
 }
 
 TEST_F(FileReplaceTest, RefusesSymbolicLinksAndOtherKinds) {
@@ -248,8 +248,7 @@ TEST_F(FileReplaceTest, ReadOnlyFolderRefusesEveryChangeAndLeavesNothing) {
     }
     EXPECT_EQ(status, 0) << c.name;
     EXPECT_EQ(contentsOf(item_), kOld) << c.name;
-    EXPECT_EQ(entries(folder_), std::vector<std::string>{"item.ics"})
-        << c.name;
+    EXPECT_EQ(entries(folder_), std::vector<std::string>{"item.ics"}) << c.name;
   }
 }
 
@@ -315,8 +314,8 @@ TEST_F(FileReplaceTest, WrittenFilesAreLikeTheItem) {
     std::function<Outcome()> write;
     fs::path written;
   } cases[] = {
-      {"replaced", [&] { return replaceFile(dir(), "item.ics", current(), kNew); },
-       item_},
+      {"replaced",
+       [&] { return replaceFile(dir(), "item.ics", current(), kNew); }, item_},
       {"created beside it",
        [&]() -> Outcome {
          Result<FileStamp> made =

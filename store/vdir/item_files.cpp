@@ -62,8 +62,9 @@ Outcome ItemFiles::readFile(std::size_t file, Reader& reader) const {
   // after another, so each thread opens a list's folder about once.
   if (files_[file].list != reader.list && !reader.scarce) {
     reader.list = files_[file].list;
-    reader.folder = Descriptor(::open(
-        list.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    reader.folder =
+        Descriptor(::open(list.directory.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
   }
   DescriptorWait wait;
   for (;;) {
@@ -109,7 +110,8 @@ Result<std::vector<ReminderPtr>> ItemFiles::readMatching(
         ReminderPtr reminder = reminderOf(
             reader.bytes, list.identifier,
             itemIdentifier(list.identifier, std::string(nameViewOf(i))));
-        if (reminder && matches(*reminder, query)) read[i] = std::move(reminder);
+        if (reminder && matches(*reminder, query))
+          read[i] = std::move(reminder);
       }
     } catch (const std::exception&) {
       // Out of memory, most likely: the fetch as a whole fails, said once

@@ -39,8 +39,8 @@ std::string temporaryName(const std::string& name) {
 }
 
 bool isTemporaryName(std::string_view entry) {
-  if (entry.size() < 1 + kTemporaryMark.size() + kUniqueDigits +
-                         kTemporaryEnd.size() ||
+  if (entry.size() <
+          1 + kTemporaryMark.size() + kUniqueDigits + kTemporaryEnd.size() ||
       entry[0] != '.' || !entry.ends_with(kTemporaryEnd)) {
     return false;
   }
@@ -75,8 +75,7 @@ Result<TemporaryFile> createTemporary(int folder, const std::string& name) {
       Failure failure = systemFailure(errno);
       if (failure.kind == FailureKind::kDenied ||
           failure.kind == FailureKind::kReadOnly)
-        return Failure{"The list folder is read-only.",
-                       FailureKind::kReadOnly};
+        return Failure{"The list folder is read-only.", FailureKind::kReadOnly};
       return failure;
     }
   }

@@ -186,8 +186,10 @@ TEST_F(VdirLayoutTest, EntriesInByteOrderSkippingHiddenAndLinks) {
   EXPECT_EQ(entriesOf(dir_, EntryType::kRegularFile).value(),
             (std::vector<std::string>{"file"}));
   // No such folder: nothing of the user's, not a failure.
-  EXPECT_TRUE(entriesOf(dir_ / "missing", EntryType::kDirectory).value().empty());
-  EXPECT_TRUE(entriesOf(dir_ / "file", EntryType::kRegularFile).value().empty());
+  EXPECT_TRUE(
+      entriesOf(dir_ / "missing", EntryType::kDirectory).value().empty());
+  EXPECT_TRUE(
+      entriesOf(dir_ / "file", EntryType::kRegularFile).value().empty());
 }
 
 TEST_F(VdirLayoutTest, ItemFilesAreIcsFilesOnly) {
