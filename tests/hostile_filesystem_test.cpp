@@ -197,6 +197,31 @@ TEST(HostileFilesystem, FileSizeLimitRefusesToggleAndKeepsTheFile) {
   EXPECT_EQ(namesIn(list), names);
 }
 
+// Fewer descriptors than the threads of a query would hold at once: the
+// query waits for them and answers in full, however few are left.
+TEST(HostileFilesystem, FewDescriptorsSlowAQueryButKeepItsAnswer) {
+  TempStore store;
+  std::vector<DueTodo> todos;
+  for (int i = 0; i < 300; ++i)
+    todos.push_back({"acct/list" + std::to_string(i % 3) + "/t" +
+                         std::to_string(i) + ".ics",
+                     "u" + std::to_string(i), "Task", "20260105T090000Z"});
+  writeDueTodos(store, todos);
+  for (const char* limit : {"8", "6"}) {
+    RunResult run = runProgram(
+        "/bin/sh",
+        {"sh", "-c",
+         std::string("ulimit -n ") + limit +
+             " && exec \"$0\" special_reminders scheduled",
+         CORVANE_BINARY},
+        store.environment());
+    Json answer = envelopeOf(run);
+    ASSERT_TRUE(answer.is_object()) << limit << ": " << run.out;
+    EXPECT_EQ(answer["success"], true) << limit;
+    EXPECT_EQ(answer["data"].size(), todos.size()) << limit;
+  }
+}
+
 // Killed at random moments while it toggles, corvane leaves the item
 // wholly as it was or wholly changed, never a mixture or a stump.
 TEST(HostileFilesystem, KilledWhileWritingLeavesOldOrNew) {

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -237,6 +238,52 @@ std::vector<TracedCall> callsOf(const std::string& trace) {
     calls.push_back({name, ordinal, toStandardOutput, toPipe && !toStandardOutput});
   }
   return calls;
+}
+
+// A folder or an item that is there but cannot be read makes a query fail
+// rather than answer short; a list that was not asked for does not.
+TEST(HostileRaces, ReadsThatFailFailTheQuery) {
+  if (!straceWorks()) GTEST_SKIP() << "strace is missing or cannot trace";
+  TempStore store;
+  std::vector<DueTodo> todos;
+  for (const char* list : {"acct/read", "acct/failing"})
+    for (int i = 0; i < 3; ++i)
+      todos.push_back({std::string(list) + "/t" + std::to_string(i) + ".ics",
+                       std::string(list) + std::to_string(i), "Task",
+                       "20260105T090000Z"});
+  writeDueTodos(store, todos);
+  const struct {
+    const char* call;
+    const char* failing;  // below the store's root
+    std::vector<std::string> command;
+    std::optional<std::size_t> listed;  // absent: the query fails
+  } cases[] = {
+      {"getdents64", "acct/failing", {"reminders", "acct/failing"}, {}},
+      {"getdents64", "acct/failing", {"special_reminders", "scheduled"}, {}},
+      {"getdents64", "acct", {"special_reminders", "today"}, {}},
+      {"getdents64", "acct/failing", {"reminders", "acct/read"}, 3},
+      {"pread64",
+       "acct/failing/t1.ics",
+       {"special_reminders", "scheduled"},
+       {}},
+      {"pread64", "acct/failing/t1.ics", {"reminders", "acct/failing"}, {}},
+  };
+  for (const auto& c : cases) {
+    const std::string where = std::string(c.call) + " of " + c.failing + ", " +
+                              c.command[0] + " " + c.command[1];
+    RunResult run = runTraced({"-P", (store.root() / c.failing).string(), "-e",
+                               std::string("trace=") + c.call, "-e",
+                               std::string("inject=") + c.call + ":error=EIO"},
+                              c.command, store.environment());
+    Json envelope = envelopeOf(run);
+    ASSERT_TRUE(envelope.is_object()) << where << ": " << run.out;
+    if (c.listed) {
+      EXPECT_EQ(envelope["success"], true) << where;
+      EXPECT_EQ(envelope["data"].size(), *c.listed) << where;
+    } else {
+      EXPECT_EQ(envelope["error"], "Unable to fetch reminders") << where;
+    }
+  }
 }
 
 // Every file-system call of toggle, delete, get and a smart list is made to

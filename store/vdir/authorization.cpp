@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "store/system/system_failure.h"
+
 namespace corvane {
 namespace {
 
@@ -90,7 +92,7 @@ Outcome createRoot(const std::filesystem::path& root,
   for (const auto& folder : *missing) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
       return Failure{"The store folder " + folder.string() +
-                     " could not be made: " + std::strerror(errno) + "."};
+                     " could not be made: " + reasonForError(errno)};
   }
   return done();
 }

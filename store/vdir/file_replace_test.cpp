@@ -1,122 +1,25 @@
 #include "store/vdir/file_replace.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
-#include "store/clock.h"
-#include "store/vdir/descriptor.h"
+#include "store/vdir/item_folder_test.h"
 
-namespace corvane {
+namespace corvane::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr int kChildSkipped = 77;
-const std::string kOld = "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:old\r\n";
-const std::string kNew(100'000, 'n');
-
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void write(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::vector<std::string> entries(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Runs `body` in a child process and returns its exit status; the child
-// leaves by _exit, never through the test framework.
-int inChild(const std::function<int()>& body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Leaves the root's powers behind, so that permission bits apply.
-bool dropPrivileges() {
-  if (geteuid() != 0) return true;
-  return setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
-         setresuid(65534, 65534, 65534) == 0;
-}
-
-class FileReplaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "replace-XXXXXX");
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    fs::permissions(folder_, fs::perms(0755));
-    item_ = folder_ / "item.ics";
-    write(item_, kOld);
-    dir_ = Descriptor(open(folder_.c_str(), O_RDONLY | O_DIRECTORY));
-  }
-  void TearDown() override {
-    fs::permissions(folder_, fs::perms(0755));
-    fs::remove_all(folder_);
-  }
-  // The item as read now.
-  StampedContents current(const std::string& name = "item.ics") {
-    return readStampedFile(dir(), name).value();
-  }
-  int dir() const { return dir_.get(); }
-
-  fs::path folder_;
-  fs::path item_;
-  Descriptor dir_;
-};
-
-TEST_F(FileReplaceTest, ReadsAllBytesWithTheirStamp) {
-  std::string bytes = kNew + std::string("\0\xff\r\n", 4);
-  write(item_, bytes);
-  Result<StampedContents> read = readStampedFile(dir(), "item.ics");
-  ASSERT_TRUE(read.ok()) << read.reason();
-  EXPECT_EQ(read.value().bytes, bytes);
-  struct stat status {};
-  ASSERT_EQ(stat(item_.c_str(), &status), 0);
-  EXPECT_EQ(read.value().stamp.inode, status.st_ino);
-  EXPECT_EQ(read.value().stamp.size, static_cast<std::int64_t>(bytes.size()));
-
-  ASSERT_EQ(mkfifo((folder_ / "pipe.ics").c_str(), 0644), 0);
-  fs::create_directory(folder_ / "folder.ics");
-  // A link to a device must not be read as if it were an item.
-  fs::create_symlink("/dev/null", folder_ / "null.ics");
-  // Larger than any calendar object (sparse: it costs no disk).
-  write(folder_ / "huge.ics", "");
-  fs::resize_file(folder_ / "huge.ics", (std::uintmax_t{256} << 20) + 1);
-  for (const char* name :
-       {"pipe.ics", "folder.ics", "null.ics", "missing.ics", "huge.ics"}) {
-    Result<StampedContents> refused = readStampedFile(dir(), name);
-    ASSERT_FALSE(refused.ok()) << name;
-    EXPECT_EQ(refused.reason().find_first_of("0123456789"), std::string::npos);
-  }
-}
+using FileReplaceTest = ItemFolderTest;
 
 TEST_F(FileReplaceTest, ReplacesContentsKeepingNameAndPermissions) {
   for (unsigned mode : {0640u, 0600u, 0464u, 0664u}) {
@@ -176,15 +79,21 @@ TEST_F(FileReplaceTest, RefusesAFileChangedSinceItWasRead) {
          inPlace << "THEIRS";
        },
        ReplaceStep::kChecked},
+      // Content alike, but made private: putting the old mode back would
+      // undo the other program's change.
+      {"made private after the last check",
+       [&] { fs::permissions(item_, fs::perms(0600)); }, ReplaceStep::kChecked},
   };
   for (const auto& c : cases) {
     write(item_, kOld);
+    fs::permissions(item_, fs::perms(0644));
     StampedContents read = current();
     Outcome replaced =
         replaceFile(dir(), "item.ics", read, kNew, [&](ReplaceStep step) {
           if (step == c.when) c.otherProgram();
         });
     ASSERT_FALSE(replaced.ok()) << c.name;
+    EXPECT_EQ(replaced.kind(), FailureKind::kChanged) << c.name;
     EXPECT_NE(replaced.reason().find("another program"), std::string::npos);
     EXPECT_NE(contentsOf(item_), kNew) << c.name;
     for (const std::string& name : entries(folder_))
@@ -206,8 +115,9 @@ FileStamp entryStamp(const fs::path& path) {
   auto ns = [](const timespec& t) {
     return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
   };
-  return FileStamp{status.st_dev, status.st_ino, status.st_size,
-                   ns(status.st_mtim), ns(status.st_ctim)};
+  return FileStamp{status.st_dev,      status.st_ino,      status.st_size,
+                   ns(status.st_mtim), ns(status.st_ctim), status.st_mode,
+                   status.st_uid,      status.st_gid};
 }
 
 TEST_F(FileReplaceTest, RefusesSymbolicLinksAndOtherKinds) {
@@ -280,23 +190,66 @@ TEST_F(FileReplaceTest, FailedWriteRemovesTheTemporary) {
   EXPECT_EQ(entries(folder_), std::vector<std::string>{"item.ics"});
 }
 
-TEST_F(FileReplaceTest, ReadOnlyFolderRefusesBothChanges) {
-  StampedContents read = current();
-  fs::permissions(folder_, fs::perms(0555));
-  int status = inChild([&] {
-    if (!dropPrivileges() || access(item_.c_str(), R_OK) != 0)
-      return kChildSkipped;
-    Outcome replaced = replaceFile(dir(), "item.ics", read, kNew);
-    Outcome removed = removeFile(dir(), "item.ics", read);
-    if (replaced.ok() || removed.ok()) return 1;
-    bool plain = replaced.reason() == "The list folder is read-only." &&
-                 removed.reason() == "The list folder is read-only.";
-    return plain ? 0 : 2;
-  });
-  if (status == kChildSkipped) GTEST_SKIP() << "cannot drop privileges";
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(contentsOf(item_), kOld);
-  EXPECT_EQ(entries(folder_), std::vector<std::string>{"item.ics"});
+// Sets or clears the append-only flag of the open folder `fd`: it then takes
+// new files, but refuses every rename and removal (only root may set it).
+bool setAppendOnly(int fd, bool on) {
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return false;
+  flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+  return ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+}
+
+// A folder that may not be changed, or would refuse a change's last step:
+// every change is refused before anything is written, so nothing is left
+// behind that corvane could not take away again.
+TEST_F(FileReplaceTest, ReadOnlyFolderRefusesEveryChangeAndLeavesNothing) {
+  const struct {
+    const char* name;
+    std::function<bool()> protect;  // false: cannot be set up here
+    std::function<void()> release;
+    bool dropRoot;
+  } cases[] = {
+      {"no write permission",
+       [&] {
+         fs::permissions(folder_, fs::perms(0555));
+         return true;
+       },
+       [&] { fs::permissions(folder_, fs::perms(0755)); }, true},
+      {"append-only", [&] { return setAppendOnly(dir(), true); },
+       [&] { setAppendOnly(dir(), false); }, false},
+  };
+  for (const auto& c : cases) {
+    write(item_, kOld);
+    StampedContents read = current();
+    if (!c.protect()) {
+      std::cout << "[ skipped  ] " << c.name << ": cannot be set up here\n";
+      continue;
+    }
+    int status = inChild([&] {
+      if (c.dropRoot && (!dropPrivileges() || access(item_.c_str(), R_OK) != 0))
+        return kChildSkipped;
+      Outcome replaced = replaceFile(dir(), "item.ics", read, kNew);
+      Outcome removed = removeFile(dir(), "item.ics", read);
+      Result<FileStamp> created =
+          createNewFile(dir(), "new.ics", kNew, "item.ics");
+      if (replaced.ok() || removed.ok() || created.ok()) return 1;
+      for (const Failure& failure :
+           {replaced.failure(), removed.failure(), created.failure()}) {
+        if (failure.kind != FailureKind::kReadOnly ||
+            failure.reason != "The list folder is read-only.")
+          return 2;
+      }
+      return 0;
+    });
+    c.release();
+    if (status == kChildSkipped) {
+      std::cout << "[ skipped  ] " << c.name << ": cannot drop privileges\n";
+      continue;
+    }
+    EXPECT_EQ(status, 0) << c.name;
+    EXPECT_EQ(contentsOf(item_), kOld) << c.name;
+    EXPECT_EQ(entries(folder_), std::vector<std::string>{"item.ics"}) << c.name;
+  }
 }
 
 TEST_F(FileReplaceTest, RemovesAnUnchangedFile) {
@@ -339,22 +292,51 @@ std::string attribute(const fs::path& path, const char* name) {
   return size < 0 ? "<none>" : value.substr(0, static_cast<size_t>(size));
 }
 
-TEST_F(FileReplaceTest, KeepsExtendedAttributesAndAcls) {
+// What a file corvane writes keeps of the item: a replaced item its own
+// owner, mode, ACL and other attributes, and a file made beside an item
+// (a completed occurrence beside its series) the item's.
+TEST_F(FileReplaceTest, WrittenFilesAreLikeTheItem) {
   const std::string acl = aclGivingWriteTo(65534);
+  fs::permissions(item_, fs::perms(0640));
   if (setxattr(item_.c_str(), "user.origin", "todoman", 7, 0) != 0 ||
       setxattr(item_.c_str(), "system.posix_acl_access", acl.data(), acl.size(),
                0) != 0)
     GTEST_SKIP() << "no extended attributes here: " << strerror(errno);
-  struct stat before {};
-  ASSERT_EQ(stat(item_.c_str(), &before), 0);
-  Outcome replaced = replaceFile(dir(), "item.ics", current(), kNew);
-  ASSERT_TRUE(replaced.ok()) << replaced.reason();
-  EXPECT_EQ(contentsOf(item_), kNew);
-  EXPECT_EQ(attribute(item_, "user.origin"), "todoman");
-  EXPECT_EQ(attribute(item_, "system.posix_acl_access"), acl);
-  struct stat after {};
-  ASSERT_EQ(stat(item_.c_str(), &after), 0);
-  EXPECT_EQ(after.st_mode, before.st_mode);
+  // Another user's item, where this process may give files away.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(item_.c_str(), 65534, 65534), 0);
+  }
+  struct stat item {};
+  ASSERT_EQ(stat(item_.c_str(), &item), 0);
+  const struct {
+    const char* name;
+    std::function<Outcome()> write;
+    fs::path written;
+  } cases[] = {
+      {"replaced",
+       [&] { return replaceFile(dir(), "item.ics", current(), kNew); }, item_},
+      {"created beside it",
+       [&]() -> Outcome {
+         Result<FileStamp> made =
+             createNewFile(dir(), "new.ics", kNew, "item.ics");
+         if (!made) return made.failure();
+         return done();
+       },
+       folder_ / "new.ics"},
+  };
+  for (const auto& c : cases) {
+    Outcome written = c.write();
+    ASSERT_TRUE(written.ok()) << c.name << ": " << written.reason();
+    EXPECT_EQ(contentsOf(c.written), kNew) << c.name;
+    EXPECT_EQ(attribute(c.written, "user.origin"), "todoman") << c.name;
+    EXPECT_EQ(attribute(c.written, "system.posix_acl_access"), acl) << c.name;
+    struct stat after {};
+    ASSERT_EQ(stat(c.written.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, item.st_mode) << c.name;
+    EXPECT_EQ(after.st_uid, item.st_uid) << c.name;
+    EXPECT_EQ(after.st_gid, item.st_gid) << c.name;
+  }
 }
 
 // Files whose owner keeps them as they are: no write bit for anyone (which
@@ -382,31 +364,13 @@ TEST_F(FileReplaceTest, RefusesFilesThatMustBeKept) {
   EXPECT_EQ(contentsOf(folder_ / "second.ics"), kOld);
 }
 
-TEST_F(FileReplaceTest, RemovesOnlyItsOwnTemporariesOnceADayOld) {
-  const std::vector<std::string> others = {
-      ".item.ics.corvane-0123456789ABCDEF.tmp",  // not its own digits
-      ".item.ics.corvane-0123.tmp", ".item.ics.rewrite-12.tmp", "item.ics",
-      "x.corvane-0123456789abcdef.tmp"};
-  const std::string own = ".item.ics.corvane-0123456789abcdef.tmp";
-  for (const auto& name : others) write(folder_ / name, "x");
-  write(folder_ / own, "x");
-  // The files were just written, by the system's clock.
-  const Instant now = systemClock()();
-  removeStaleTemporaries(dir(), now);
-  EXPECT_TRUE(fs::exists(folder_ / own)) << "a writer may still be at work";
-  removeStaleTemporaries(dir(), now + std::chrono::hours(25));
-  EXPECT_FALSE(fs::exists(folder_ / own));
-  for (const auto& name : others)
-    EXPECT_TRUE(fs::exists(folder_ / name)) << name;
-}
-
 TEST_F(FileReplaceTest, CreatesNewFilesOnlyWhereTheNameIsFree) {
-  Result<FileStamp> made = createNewFile(dir(), "new.ics", kNew, 0640);
+  Result<FileStamp> made = createNewFile(dir(), "new.ics", kNew, "item.ics");
   ASSERT_TRUE(made.ok()) << made.reason();
   EXPECT_EQ(contentsOf(folder_ / "new.ics"), kNew);
-  EXPECT_EQ(fs::status(folder_ / "new.ics").permissions(), fs::perms(0640));
-  Result<FileStamp> again = createNewFile(dir(), "item.ics", kNew, 0640);
-  EXPECT_FALSE(again.ok());
+  Result<FileStamp> again = createNewFile(dir(), "item.ics", kNew, "new.ics");
+  ASSERT_FALSE(again.ok());
+  EXPECT_EQ(again.kind(), FailureKind::kExists);
   EXPECT_EQ(contentsOf(item_), kOld);
   EXPECT_EQ(entries(folder_),
             (std::vector<std::string>{"item.ics", "new.ics"}));
@@ -417,4 +381,4 @@ TEST_F(FileReplaceTest, CreatesNewFilesOnlyWhereTheNameIsFree) {
 }
 
 }  // namespace
-}  // namespace corvane
+}  // namespace corvane::test

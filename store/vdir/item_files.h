@@ -4,13 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "store/reminder_store.h"
-#include "store/vdir/descriptor.h"
+#include "store/result.h"
+#include "store/system/descriptor.h"
 
 namespace corvane {
 
@@ -30,39 +30,49 @@ class ItemFiles {
   ItemFiles& operator=(const ItemFiles&) = delete;
 
   // Lists the item files of the list folder `directory`, whose identifier
-  // is `identifier`, after those listed before.
-  void addList(const std::filesystem::path& directory, std::string identifier);
+  // is `identifier`, after those listed before. Fails as itemFilesOf does;
+  // a folder that is not there or may not be read lists nothing.
+  Outcome addList(const std::filesystem::path& directory,
+                  std::string identifier);
 
   // The reminders of the listed files that match `query` (whatever its
-  // lists), in the order listed. A file that cannot be read or holds no
-  // reminder is left out. Absent when the read ran out of memory.
-  std::optional<std::vector<ReminderPtr>> readMatching(
+  // lists), in the order listed. Left out: a file that holds no reminder,
+  // that is no item (kNotFound from readItemFile), that is gone meanwhile,
+  // or that this process may not read. Any other failure to read a file
+  // (an input/output error, no memory, no descriptor within a bounded wait
+  // for one) fails the read, with its kind. The read holds at most two
+  // descriptors per thread, and one while descriptors are scarce.
+  Result<std::vector<ReminderPtr>> readMatching(
       const ReminderQuery& query) const;
 
  private:
   struct List {
     std::string directory;
     std::string identifier;
-    Descriptor fd;  // the open folder, or none to open items by whole path
   };
   struct File {
     uint32_t list;
     uint32_t nameStart, nameLength;
   };
+  // What one thread reads with, reused from file to file: the bytes, the
+  // whole path of a file, and the folder of the list it is in.
+  struct Reader {
+    std::string bytes, path;
+    std::size_t list = SIZE_MAX;
+    Descriptor folder;
+    bool scarce = false;  // descriptors ran out once: files by path only
+  };
 
-  // Reads and parses one listed file; null when it cannot be read, holds
-  // no reminder, or (for `dueDateOnly`) cannot hold a due date. `bytes`
-  // and `path` are the calling thread's, reused from file to file.
-  ReminderPtr reminderIn(size_t file, bool dueDateOnly, std::string& bytes,
-                         std::string& path) const;
-  const char* nameOf(size_t file) const {
+  // Reads one listed file into `reader.bytes`, waiting a bounded time for
+  // a descriptor where none is free.
+  Outcome readFile(std::size_t file, Reader& reader) const;
+  const char* nameOf(std::size_t file) const {
     return names_.c_str() + files_[file].nameStart;
   }
-  std::string_view nameViewOf(size_t file) const {
+  std::string_view nameViewOf(std::size_t file) const {
     return {nameOf(file), files_[file].nameLength};
   }
 
-  static constexpr size_t kMaxOpenLists = 256;
   std::vector<List> lists_;
   std::vector<File> files_;
   std::string names_;

@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
+#include "store/system/descriptor_wait.h"
+#include "store/system/system_failure.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -153,13 +154,32 @@ bool isPlainName(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-std::vector<std::string> entriesOf(const std::filesystem::path& directory,
-                                   EntryType type) {
+Result<std::vector<std::string>> entriesOf(
+    const std::filesystem::path& directory, EntryType type) {
   std::vector<std::string> names;
-  DirectoryStream dir(Descriptor(
-      ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
-  if (!dir.open()) return names;
-  while (const dirent* entry = ::readdir(dir.get())) {
+  Descriptor folder;
+  for (DescriptorWait wait;;) {
+    folder = Descriptor(
+        ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.valid() || !DescriptorWait::isExhaustion(errno) ||
+        !wait.pause())
+      break;
+  }
+  if (!folder.valid()) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == EACCES ||
+        errno == EPERM)
+      return names;
+    return systemFailure(errno);
+  }
+  DirectoryStream dir(std::move(folder));
+  if (!dir.open()) return systemFailure(errno);
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0) return systemFailure(errno);
+      break;
+    }
     std::string name = entry->d_name;
     if (!isPlainName(name)) continue;
     unsigned char kind = entry->d_type;
@@ -247,8 +267,9 @@ Result<Descriptor> openSubfolder(int parent, const std::string& name) {
   if (folder.valid()) return folder;
   if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
     return Failure{"The reminder's list does not exist in this store."};
-  return Failure{std::string("The list folder could not be opened: ") +
-                 std::strerror(errno) + "."};
+  Failure failure = systemFailure(errno);
+  return Failure{"The list folder could not be opened: " + failure.reason,
+                 failure.kind};
 }
 
 }  // namespace
@@ -300,11 +321,13 @@ std::string itemIdentifier(const std::string& listIdentifier,
          repairUtf8(fileName.substr(0, fileName.size() - 4));
 }
 
-std::vector<std::string> itemFilesOf(const std::filesystem::path& listDir) {
-  std::vector<std::string> files = entriesOf(listDir, EntryType::kRegularFile);
-  std::erase_if(files, [](const std::string& name) {
-    return name.size() <= 4 || !endsWith(name, ".ics");
-  });
+Result<std::vector<std::string>> itemFilesOf(
+    const std::filesystem::path& listDir) {
+  auto files = entriesOf(listDir, EntryType::kRegularFile);
+  if (files)
+    std::erase_if(files.value(), [](const std::string& name) {
+      return name.size() <= 4 || !endsWith(name, ".ics");
+    });
   return files;
 }
 

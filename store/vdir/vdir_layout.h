@@ -9,7 +9,7 @@
 
 #include "store/reminder_list.h"
 #include "store/result.h"
-#include "store/vdir/descriptor.h"
+#include "store/system/descriptor.h"
 
 namespace corvane {
 
@@ -40,10 +40,13 @@ bool isRealDirectory(const std::filesystem::path& path);
 
 // The names of the entries of `directory` that are plain names, of the
 // wanted type (real directories or regular files, never symbolic links),
-// in byte order. Empty when the directory cannot be read.
+// in byte order. Empty when there is no such directory or this process may
+// not read it (it holds nothing of the user's). Fails, with the system's
+// kind and reason, when reading it fails otherwise: an input/output error,
+// or no descriptor to be had within a bounded wait.
 enum class EntryType { kDirectory, kRegularFile };
-std::vector<std::string> entriesOf(const std::filesystem::path& directory,
-                                   EntryType type);
+Result<std::vector<std::string>> entriesOf(
+    const std::filesystem::path& directory, EntryType type);
 
 // The first line of a metadata file, white space stripped; absent when the
 // file is missing, unreadable, empty or says "None".
@@ -95,7 +98,9 @@ Result<OpenedItem> openItem(const std::filesystem::path& root,
 std::string itemIdentifier(const std::string& listIdentifier,
                            const std::string& fileName);
 
-// Item files of a list directory: plain names ending in ".ics".
-std::vector<std::string> itemFilesOf(const std::filesystem::path& listDir);
+// Item files of a list directory: plain names ending in ".ics", as
+// entriesOf finds them.
+Result<std::vector<std::string>> itemFilesOf(
+    const std::filesystem::path& listDir);
 
 }  // namespace corvane

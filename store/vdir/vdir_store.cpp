@@ -8,7 +8,7 @@
 #include "store/ical/series_move.h"
 #include "store/utf8.h"
 #include "store/vdir/authorization.h"
-#include "store/vdir/descriptor.h"
+#include "store/system/descriptor.h"
 #include "store/vdir/item_files.h"
 #include "store/vdir/make_vdir_store.h"
 
@@ -26,13 +26,9 @@ Outcome writeSeriesMove(int folder, const std::string& seriesName,
                         const std::string& uid) {
   // The UID is a UUID: a plain, visible file name as it stands.
   const std::string name = uid + ".ics";
-  // The occurrence is as private as the series it comes from.
-  struct stat series;
-  mode_t mode = ::fstatat(folder, seriesName.c_str(), &series,
-                          AT_SYMLINK_NOFOLLOW) == 0
-                    ? series.st_mode & 0777
-                    : 0600;
-  Result<FileStamp> added = createNewFile(folder, name, move.occurrence, mode);
+  // The occurrence is the series' owner's, as private as the series.
+  Result<FileStamp> added =
+      createNewFile(folder, name, move.occurrence, seriesName);
   if (!added) return Failure{added.reason()};
   Outcome moved = replaceFile(folder, seriesName, read, move.series);
   if (!moved)
@@ -76,10 +72,16 @@ void VdirStore::requestAccess(AccessCompletion completion) {
 }
 
 std::vector<ReminderList> VdirStore::reminderLists() const {
+  // A folder that cannot be read shows no lists, as before.
   std::vector<ReminderList> lists;
-  for (const auto& account : entriesOf(root_, EntryType::kDirectory))
-    for (const auto& list : entriesOf(root_ / account, EntryType::kDirectory))
+  auto accounts = entriesOf(root_, EntryType::kDirectory);
+  if (!accounts) return lists;
+  for (const auto& account : accounts.value()) {
+    auto names = entriesOf(root_ / account, EntryType::kDirectory);
+    if (!names) continue;
+    for (const auto& list : names.value())
       lists.push_back(readList(root_, account, list));
+  }
   return lists;
 }
 
@@ -113,17 +115,24 @@ std::optional<std::vector<ReminderPtr>> VdirStore::fetch(
     struct stat info;
     if (::stat(root_.c_str(), &info) != 0) return std::vector<ReminderPtr>{};
     if (!canOpenDirectory(root_)) return std::nullopt;
-    for (const auto& account : entriesOf(root_, EntryType::kDirectory))
-      for (const auto& list : entriesOf(root_ / account, EntryType::kDirectory))
-        lists.push_back({account, list});
+    auto accounts = entriesOf(root_, EntryType::kDirectory);
+    if (!accounts) return std::nullopt;
+    for (const auto& account : accounts.value()) {
+      auto names = entriesOf(root_ / account, EntryType::kDirectory);
+      if (!names) return std::nullopt;
+      for (const auto& list : names.value()) lists.push_back({account, list});
+    }
   }
 
   ItemFiles files;
   for (const auto& [account, list] : lists)
-    files.addList(root_ / account / list, repairUtf8(account + "/" + list));
+    if (!files.addList(root_ / account / list,
+                       repairUtf8(account + "/" + list)))
+      return std::nullopt;
   auto reminders = files.readMatching(query);
-  if (reminders) remember(*reminders);
-  return reminders;
+  if (!reminders) return std::nullopt;
+  remember(reminders.value());
+  return std::move(reminders.value());
 }
 
 void VdirStore::remember(const std::vector<ReminderPtr>& reminders) {

@@ -14,7 +14,7 @@
 #include "store/clock.h"
 #include "store/completion_threads.h"
 #include "store/reminder_store.h"
-#include "store/vdir/descriptor.h"
+#include "store/system/descriptor.h"
 #include "store/vdir/file_replace.h"
 #include "store/vdir/vdir_layout.h"
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "store/vdir/descriptor.h"
+#include "store/system/descriptor.h"
 #include "store/zones/database_zone.h"
 
 namespace corvane {

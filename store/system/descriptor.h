@@ -1,12 +1,13 @@
 // The one owning file-descriptor type of the store: whatever it holds is
 // closed exactly once, when it goes out of scope or is reset; a folder's
-// entries are read through it too.
+// entries are read through it too, and whole writes are made through it.
 #pragma once
 
 #include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 #include <utility>
 
 namespace corvane {
@@ -64,5 +65,27 @@ class DirectoryStream {
  private:
   DIR* dir_;
 };
+
+// Writes all of `bytes` to `fd`, going on after a short write or an
+// interruption; false, with errno set, when a write fails.
+inline bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// Flushes `fd` to the disk; false, with errno set, when that fails.
+inline bool syncDescriptor(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
 
 }  // namespace corvane
