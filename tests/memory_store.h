@@ -1,12 +1,12 @@
 // A reminder store held in memory, for testing everything outside store/
 // without touching disk. Completions run on a thread of their own, as the
-// interface demands.
+// interface demands, on the threads the real stores use.
 #pragma once
 
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "store/completion_threads.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
@@ -36,7 +36,7 @@ class MemoryStore final : public ReminderStore {
       const std::string& identifier) const override;
   void fetchReminders(const ReminderQuery& query,
                       FetchCompletion completion) override;
-  ReminderPtr reminderWithIdentifier(const std::string& identifier) override;
+  Result<ReminderPtr> lookUpReminder(const std::string& identifier) override;
   Outcome setCompleted(const Reminder& reminder, bool completed) override;
   Outcome removeReminder(const Reminder& reminder) override;
 
@@ -52,7 +52,7 @@ class MemoryStore final : public ReminderStore {
   bool throws_ = false;
   std::optional<std::string> changeFailure_;
   int fetchCount_ = 0;
-  std::vector<std::thread> threads_;
+  CompletionThreads threads_;
 };
 
 }  // namespace corvane

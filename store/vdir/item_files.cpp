@@ -8,31 +8,10 @@
 #include <system_error>
 #include <thread>
 
-#include "store/ical/item_parser.h"
 #include "store/vdir/file_replace.h"
 #include "store/vdir/vdir_layout.h"
 
 namespace corvane {
-namespace {
-
-// Whether a query can only match reminders that have a due date, so that
-// files without a DUE need not be parsed.
-bool needsDueDate(const ReminderQuery& query) {
-  return query.dueDateOnly || query.incompleteDueOnly;
-}
-
-}  // namespace
-
-ReminderPtr reminderOf(std::string_view bytes,
-                       const std::string& listIdentifier,
-                       std::string identifier) {
-  auto reminder = parseReminder(bytes);
-  if (!reminder) return nullptr;
-  reminder->identifier = std::move(identifier);
-  reminder->calendarIdentifier = listIdentifier;
-  return std::make_shared<const Reminder>(std::move(*reminder));
-}
-
 void ItemFiles::addList(const std::filesystem::path& directory,
                         std::string identifier) {
   // Items are opened relative to their folder, which spares the system
@@ -52,37 +31,35 @@ void ItemFiles::addList(const std::filesystem::path& directory,
   }
 }
 
-ReminderPtr ItemFiles::reminderIn(size_t file, bool dueDateOnly,
-                                  std::string& bytes, std::string& path) const {
+bool ItemFiles::visit(size_t file, ItemVisitor& visitor, std::string& bytes,
+                      std::string& path) const {
   const auto& list = lists_[files_[file].list];
-  bool read;
+  Outcome read = done();
   if (list.fd.valid()) {
-    read = readItemFile(list.fd.get(), nameOf(file), bytes).ok();
+    read = readItemFile(list.fd.get(), nameOf(file), bytes);
   } else {
     path.assign(list.directory).append("/").append(nameViewOf(file));
-    read = readItemFile(AT_FDCWD, path.c_str(), bytes).ok();
+    read = readItemFile(AT_FDCWD, path.c_str(), bytes);
   }
-  if (!read || (dueDateOnly && !mayHaveDueDate(bytes))) return nullptr;
-  return reminderOf(
-      bytes, list.identifier,
+  if (!read) return visitor.failed(read.failure(), false);
+  return visitor.item(
+      file, bytes, list.identifier,
       itemIdentifier(list.identifier, std::string(nameViewOf(file))));
 }
 
-std::optional<std::vector<ReminderPtr>> ItemFiles::readMatching(
-    const ReminderQuery& query) const {
-  // Reading, parsing and matching is the whole cost of a query; spread it
-  // over the machine's cores, each taking the next file in turn.
-  std::vector<ReminderPtr> read(files_.size());
+Outcome ItemFiles::readAll(ItemVisitor& visitor) const {
+  // Reading and parsing is the whole cost of a query; spread it over the
+  // machine's cores, each taking the next file in turn.
   std::atomic<size_t> next{0};
-  const bool dueDateOnly = needsDueDate(query);
   std::atomic<bool> failed{false};
   auto work = [&] {
     try {
       std::string bytes, path;  // reused for every file this thread reads
       for (size_t i = next++; i < files_.size(); i = next++) {
-        ReminderPtr reminder = reminderIn(i, dueDateOnly, bytes, path);
-        if (reminder && matches(*reminder, query))
-          read[i] = std::move(reminder);
+        if (!visit(i, visitor, bytes, path)) {
+          failed = true;
+          next = files_.size();
+        }
       }
     } catch (const std::exception&) {
       failed = true;  // out of memory: the fetch as a whole fails
@@ -103,12 +80,8 @@ std::optional<std::vector<ReminderPtr>> ItemFiles::readMatching(
   }
   work();
   for (auto& helper : helpers) helper.join();
-  if (failed) return std::nullopt;
-
-  std::vector<ReminderPtr> result;
-  for (auto& reminder : read)
-    if (reminder) result.push_back(std::move(reminder));
-  return result;
+  if (failed) return Failure{"The lists could not be read whole."};
+  return done();
 }
 
 }  // namespace corvane

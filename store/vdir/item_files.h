@@ -9,16 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "store/reminder_store.h"
+#include "store/items/item_backend.h"
 #include "store/vdir/descriptor.h"
 
 namespace corvane {
-
-// The reminder that the bytes of an item file hold, kept in the list
-// `listIdentifier` under `identifier`; null when they hold none.
-ReminderPtr reminderOf(std::string_view bytes,
-                       const std::string& listIdentifier,
-                       std::string identifier);
 
 // The item files a fetch reads, in store order. A store of 100,000 items
 // lists 100,000 files, so they are kept compact: the names side by side in
@@ -33,11 +27,10 @@ class ItemFiles {
   // is `identifier`, after those listed before.
   void addList(const std::filesystem::path& directory, std::string identifier);
 
-  // The reminders of the listed files that match `query` (whatever its
-  // lists), in the order listed. A file that cannot be read or holds no
-  // reminder is left out. Absent when the read ran out of memory.
-  std::optional<std::vector<ReminderPtr>> readMatching(
-      const ReminderQuery& query) const;
+  // Hands each listed file's bytes to `visitor`, its place in the order
+  // listed as its position, and each file that could not be read as a
+  // failed item. Fails when the visitor stopped the read or memory ran out.
+  Outcome readAll(ItemVisitor& visitor) const;
 
  private:
   struct List {
@@ -50,11 +43,11 @@ class ItemFiles {
     uint32_t nameStart, nameLength;
   };
 
-  // Reads and parses one listed file; null when it cannot be read, holds
-  // no reminder, or (for `dueDateOnly`) cannot hold a due date. `bytes`
-  // and `path` are the calling thread's, reused from file to file.
-  ReminderPtr reminderIn(size_t file, bool dueDateOnly, std::string& bytes,
-                         std::string& path) const;
+  // Reads one listed file and hands it to `visitor`; returns whether the
+  // read goes on. `bytes` and `path` are the calling thread's, reused from
+  // file to file.
+  bool visit(size_t file, ItemVisitor& visitor, std::string& bytes,
+             std::string& path) const;
   const char* nameOf(size_t file) const {
     return names_.c_str() + files_[file].nameStart;
   }

@@ -19,6 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
+// The store the program makes of a vdir at `root`.
+struct VdirStore : ItemStore {
+  explicit VdirStore(const fs::path& root, Clock clock = systemClock())
+      : ItemStore(std::make_unique<VdirBackend>(root, fs::path(), clock),
+                  clock) {}
+};
+
 // An item whose UID and title are both `title`, `more` (whole lines) after
 // them.
 std::string todo(const std::string& title, const std::string& more = "") {
@@ -470,7 +477,7 @@ TEST_F(VdirStoreTest, ChangesCarryTheTimeOfTheStoresClock) {
   for (const auto& c : cases) {
     fs::remove_all(root_ / "a");
     write("a/l/r.ics", todo(c.name, c.more));
-    VdirStore store(root_, {}, [then] { return then; });
+    VdirStore store(root_, [then] { return then; });
     ReminderPtr reminder = store.reminderWithIdentifier("a/l/r");
     ASSERT_TRUE(reminder) << c.name;
     Outcome completed = store.setCompleted(*reminder, true);
