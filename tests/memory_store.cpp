@@ -76,6 +76,7 @@ void MemoryStore::fetchReminders(const ReminderQuery& query,
 Result<ReminderPtr> MemoryStore::lookUpReminder(const std::string& identifier) {
   std::lock_guard lock(mutex_);
   if (throws_) throw std::bad_alloc();
+  if (lookupFailure_) return *lookupFailure_;
   for (const auto& reminder : reminders_)
     if (reminder->identifier == identifier) return reminder;
   return Failure{"No such reminder.", FailureKind::kNotFound};

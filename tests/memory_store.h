@@ -23,6 +23,8 @@ class MemoryStore final : public ReminderStore {
   void setGrant(bool granted) { granted_ = granted; }
   void failFetches() { failFetches_ = true; }
   void failChanges(std::string reason) { changeFailure_ = std::move(reason); }
+  // Lookups fail with `failure`, as of an item there that cannot be read.
+  void failLookups(Failure failure) { lookupFailure_ = std::move(failure); }
   // From now on the lists, lookups and requests throw, as a store out of
   // memory would; a request that throws starts nothing.
   void throwFromCalls() { throws_ = true; }
@@ -51,6 +53,7 @@ class MemoryStore final : public ReminderStore {
   bool failFetches_ = false;
   bool throws_ = false;
   std::optional<std::string> changeFailure_;
+  std::optional<Failure> lookupFailure_;
   int fetchCount_ = 0;
   CompletionThreads threads_;
 };

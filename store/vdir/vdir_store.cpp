@@ -41,8 +41,9 @@ const FileVersion& fileOf(const ItemVersion& version) {
   return dynamic_cast<const FileVersion&>(version);
 }
 
-// A file that could not be read for no reason of the store's (gone, a
-// folder or pipe named like an item, too large) is no item.
+// An item that could not be found or read for no reason of the store's (a
+// malformed identifier, a missing or linked folder, a file gone, a folder
+// or pipe named like an item, too large) is no item.
 Failure fileFailure(const Failure& failure) {
   if (failure.kind == FailureKind::kOther)
     return Failure{failure.reason, FailureKind::kNotFound};
@@ -145,7 +146,7 @@ Outcome VdirBackend::readItems(
 
 Result<StoredItem> VdirBackend::readItem(const std::string& identifier) {
   auto opened = openItem(root_, identifier);
-  if (!opened) return opened.failure();
+  if (!opened) return fileFailure(opened.failure());
   return readFileItem(
       std::make_shared<const Descriptor>(std::move(opened.value().list)),
       std::move(opened.value().listIdentifier),

@@ -390,43 +390,6 @@ TEST_F(VdirStoreTest, ReminderWithIdentifier) {
     EXPECT_FALSE(store.reminderWithIdentifier(identifier)) << identifier;
 }
 
-TEST_F(VdirStoreTest, SecondLookupIsRemembered) {
-  write("a/l/r.ics", todo("Remembered"));
-  VdirStore store(root_);
-  ReminderPtr first = store.reminderWithIdentifier("a/l/r");
-  ASSERT_TRUE(first);
-  fs::remove(root_ / "a/l/r.ics");
-  ReminderPtr second = store.reminderWithIdentifier("a/l/r");
-  EXPECT_EQ(second.get(), first.get());
-  // A store of its own has not seen it and finds nothing.
-  VdirStore fresh(root_);
-  EXPECT_FALSE(fresh.reminderWithIdentifier("a/l/r"));
-}
-
-TEST_F(VdirStoreTest, AbsenceIsNotRemembered) {
-  VdirStore store(root_);
-  EXPECT_FALSE(store.reminderWithIdentifier("a/l/later"));
-  write("a/l/later.ics", todo("Later"));
-  ReminderPtr found = store.reminderWithIdentifier("a/l/later");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->title, "Later");
-}
-
-TEST_F(VdirStoreTest, FetchedRemindersAreRemembered) {
-  write("a/l/r.ics", todo("Fetched"));
-  VdirStore store(root_);
-  std::promise<std::optional<std::vector<ReminderPtr>>> promise;
-  store.fetchReminders(listQuery("a/l"), [&](auto reminders) {
-    promise.set_value(std::move(reminders));
-  });
-  auto reminders = promise.get_future().get();
-  ASSERT_TRUE(reminders);
-  ASSERT_EQ(reminders->size(), 1u);
-  fs::remove(root_ / "a/l/r.ics");
-  EXPECT_EQ(store.reminderWithIdentifier("a/l/r").get(),
-            reminders->front().get());
-}
-
 TEST_F(VdirStoreTest, ManyRemindersComeBackComplete) {
   const std::string lists[] = {"acct1/home", "acct1/work", "acct2/shared",
                                "acct3/misc"};
