@@ -14,12 +14,13 @@ const char kChangedMeanwhile[] =
 // its objects.
 struct SeriesVersion final : ItemVersion {
   SeriesVersion(ECalClient* list, std::string source, EdsSeries objects)
-      : client(list), sourceUid(std::move(source)), series(std::move(objects)) {}
+      : client(list),
+        sourceUid(std::move(source)),
+        series(std::move(objects)) {}
 
   bool sameAs(const ItemVersion& other) const override {
     auto* read = dynamic_cast<const SeriesVersion*>(&other);
-    return read && read->client == client &&
-           read->series.sameObjectsAs(series);
+    return read && read->client == client && read->series.sameObjectsAs(series);
   }
 
   ECalClient* client;
@@ -68,9 +69,9 @@ Outcome EdsBackend::readItems(
       auto sourceUid = sourceUidOf(identifier);
       if (sourceUid)
         sources.push_back(*sourceUid);
-      else if (!visitor.failed(Failure{"The list is not in EDS.",
-                                       FailureKind::kNotFound},
-                               true))
+      else if (!visitor.failed(
+                   Failure{"The list is not in EDS.", FailureKind::kNotFound},
+                   true))
         return stopped;
     }
   } else {
@@ -91,10 +92,10 @@ Outcome EdsBackend::readItems(
     }
     const std::string listIdentifier = repairUtf8(edsListIdentifier(sourceUid));
     for (const auto& one : series.value()) {
-      if (!visitor.item(position++,
-                        calendarTextOf(one, *session_, client.value()),
-                        listIdentifier,
-                        repairUtf8(edsReminderIdentifier({sourceUid, one.uid}))))
+      if (!visitor.item(
+              position++, calendarTextOf(one, *session_, client.value()),
+              listIdentifier,
+              repairUtf8(edsReminderIdentifier({sourceUid, one.uid}))))
         return stopped;
     }
   }
@@ -115,7 +116,10 @@ Result<StoredItem> EdsBackend::readItem(const std::string& identifier) {
   if (!name) return kNotInEds;
   std::lock_guard guard(edsMutex_);
   auto client = session_->client(name->sourceUid);
-  if (!client) return client.failure();
+  // A list that is no list of EDS's holds no reminder; a failure with a
+  // kind (EDS not answering) is told as it is.
+  if (!client)
+    return client.kind() == FailureKind::kOther ? kNotInEds : client.failure();
   auto series = readSeries(client.value(), name->uid);
   if (!series) return series.failure();
   if (!series.value()) return kNotInEds;

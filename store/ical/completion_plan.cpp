@@ -38,8 +38,7 @@ std::optional<Identity> identityOf(std::string_view text) {
 
 bool isNameByte(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '@' ||
-         c == '.';
+         (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '@' || c == '.';
 }
 
 // "<series UID>-<occurrence date>" with every byte that a file name or a

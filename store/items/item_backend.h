@@ -74,7 +74,8 @@ class ItemBackend {
       ItemVisitor& visitor) = 0;
 
   // The item a reminder identifier names; kNotFound when it names none.
-  virtual Result<StoredItem> readItem(const std::string& reminderIdentifier) = 0;
+  virtual Result<StoredItem> readItem(
+      const std::string& reminderIdentifier) = 0;
   // The item called `name` in the list of the item `beside`; kNotFound
   // when there is none.
   virtual Result<StoredItem> readItemNamed(const ItemVersion& beside,

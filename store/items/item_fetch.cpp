@@ -64,7 +64,8 @@ std::vector<ReminderPtr> FetchVisitor::reminders() {
             [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<ReminderPtr> result;
   result.reserve(found_.size());
-  for (auto& [position, reminder] : found_) result.push_back(std::move(reminder));
+  for (auto& [position, reminder] : found_)
+    result.push_back(std::move(reminder));
   return result;
 }
 

@@ -130,8 +130,8 @@ Outcome ItemStore::writeCompletion(const std::string& identifier,
   const CompletionPlan::Occurrence& occurrence = *plan.value().occurrence;
 
   ItemVersionPtr added;  // the copy this run wrote, taken away on failure
-  auto created = backend_->addItem(*item.version, occurrence.name,
-                                   occurrence.text);
+  auto created =
+      backend_->addItem(*item.version, occurrence.name, occurrence.text);
   if (created) {
     added = std::move(created.value());
   } else if (created.kind() != FailureKind::kExists) {
@@ -168,8 +168,8 @@ bool ItemStore::seriesMovedPast(const std::string& identifier,
   auto current = backend_->readItem(identifier);
   if (!current) return false;
   auto plan = planCompletion(current.value().text, true, clock_());
-  return plan && !(plan.value().occurrence &&
-                   plan.value().occurrence->name == name);
+  return plan &&
+         !(plan.value().occurrence && plan.value().occurrence->name == name);
 }
 
 Outcome ItemStore::removeReminder(const Reminder& reminder) {

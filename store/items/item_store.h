@@ -50,8 +50,8 @@ class ItemStore : public ReminderStore {
   // The reminder's item as it is now, refused when its list may not be
   // changed or the item changed since this process looked it up.
   Result<StoredItem> readForChange(const Reminder& reminder);
-  Outcome writeCompletion(const std::string& identifier,
-                          const StoredItem& item, bool completed);
+  Outcome writeCompletion(const std::string& identifier, const StoredItem& item,
+                          bool completed);
   bool seriesMovedPast(const std::string& identifier, const std::string& name);
   void forget(const std::string& identifier);
 

@@ -19,9 +19,9 @@ using Call = MemoryBackend::Call;
 const Instant kNow = sys_days{2026y / 3 / 5} + 14h;
 
 const std::string kPlain = todoText("p", "Plain", {"DUE:20260301T090000Z"});
-const std::string kSeries =
-    todoText("s", "Series", {"DTSTART:20260301T090000Z",
-                             "DUE:20260301T090000Z", "RRULE:FREQ=DAILY"});
+const std::string kSeries = todoText(
+    "s", "Series",
+    {"DTSTART:20260301T090000Z", "DUE:20260301T090000Z", "RRULE:FREQ=DAILY"});
 
 ReminderList listOf(const std::string& identifier, bool changeable = true) {
   ReminderList list;
@@ -41,14 +41,14 @@ struct Store {
     backend_->putItem("a/l", "p", kPlain);
     backend_->putItem("a/l", "s", kSeries);
     backend_->putItem("a/m", "q", todoText("q", "Other"));
-    store_ = std::make_unique<ItemStore>(std::move(backend),
-                                         [] { return kNow; });
+    store_ =
+        std::make_unique<ItemStore>(std::move(backend), [] { return kNow; });
   }
 
   std::optional<std::vector<ReminderPtr>> fetch(const ReminderQuery& query) {
     std::promise<std::optional<std::vector<ReminderPtr>>> answer;
-    store_->fetchReminders(query,
-                           [&](auto reminders) { answer.set_value(reminders); });
+    store_->fetchReminders(
+        query, [&](auto reminders) { answer.set_value(reminders); });
     return answer.get_future().get();
   }
 
@@ -62,8 +62,8 @@ struct Store {
   std::vector<std::pair<std::string, bool>> itemsOf(const std::string& list) {
     std::vector<std::pair<std::string, bool>> items;
     for (const auto& [name, text] : backend_->items(list))
-      items.emplace_back(name, text.find("STATUS:COMPLETED") !=
-                                   std::string::npos);
+      items.emplace_back(name,
+                         text.find("STATUS:COMPLETED") != std::string::npos);
     return items;
   }
 
@@ -135,7 +135,8 @@ TEST(ItemStoreTest, LookupsRememberWhatWasRead) {
   ASSERT_TRUE(fetched);
   s.backend_->putItem("a/l", "new", todoText("n", "New"));
   s.backend_->failCall(Call::kReadItem, Failure{"down"});
-  EXPECT_EQ(s.store_->lookUpReminder("a/l/p").value().get(), first.value().get());
+  EXPECT_EQ(s.store_->lookUpReminder("a/l/p").value().get(),
+            first.value().get());
   EXPECT_EQ(s.store_->lookUpReminder("a/m/q").value().get(),
             fetched->back().get());
   EXPECT_FALSE(s.store_->lookUpReminder("a/l/new")) << "read nothing till now";
@@ -146,16 +147,18 @@ TEST(ItemStoreTest, LookupsRememberWhatWasRead) {
   EXPECT_TRUE(s.store_->lookUpReminder("a/l/later"));
 
   s.backend_->putItem("a/l", "broken", todoText("b", "Broken"));
-  s.backend_->failItem("a/l/broken",
-                     Failure{"Input/output error.", FailureKind::kUnavailable});
+  s.backend_->failItem(
+      "a/l/broken", Failure{"Input/output error.", FailureKind::kUnavailable});
   auto unreadable = s.store_->lookUpReminder("a/l/broken");
   ASSERT_FALSE(unreadable);
   EXPECT_EQ(unreadable.kind(), FailureKind::kUnavailable);
   EXPECT_EQ(unreadable.reason(), "Input/output error.");
 
-  s.backend_->putItem("a/l", "event", calendarText("BEGIN:VEVENT\r\nUID:e\r\n"
-                                                 "END:VEVENT\r\n"));
-  EXPECT_EQ(s.store_->lookUpReminder("a/l/event").kind(), FailureKind::kNotFound);
+  s.backend_->putItem("a/l", "event",
+                      calendarText("BEGIN:VEVENT\r\nUID:e\r\n"
+                                   "END:VEVENT\r\n"));
+  EXPECT_EQ(s.store_->lookUpReminder("a/l/event").kind(),
+            FailureKind::kNotFound);
 }
 
 // What a toggle leaves in the list, with each write of a series' move
@@ -163,8 +166,8 @@ TEST(ItemStoreTest, LookupsRememberWhatWasRead) {
 TEST(ItemStoreTest, CompletingAnOccurrenceIsWholeOrNotAtAll) {
   Store s;
   const std::string copy = Store::occurrenceOf(kSeries).name;
-  const std::vector<std::pair<std::string, bool>> before = {
-      {"p", false}, {"s", false}};
+  const std::vector<std::pair<std::string, bool>> before = {{"p", false},
+                                                            {"s", false}};
   const std::vector<std::pair<std::string, bool>> moved = {
       {"p", false}, {"s", false}, {copy, true}};
   const struct {
@@ -175,8 +178,11 @@ TEST(ItemStoreTest, CompletingAnOccurrenceIsWholeOrNotAtAll) {
     std::vector<std::pair<std::string, bool>> after;
   } cases[] = {
       {"the occurrence completed, the series moved", {}, false, {}, moved},
-      {"a retry after a stop finds its copy and moves the series", {}, true,
-       {}, moved},
+      {"a retry after a stop finds its copy and moves the series",
+       {},
+       true,
+       {},
+       moved},
       {"the copy cannot be written", Call::kAdd, false,
        FailureKind::kUnavailable, before},
       {"the series cannot be written: the copy is taken away", Call::kReplace,
@@ -187,8 +193,8 @@ TEST(ItemStoreTest, CompletingAnOccurrenceIsWholeOrNotAtAll) {
     if (c.halfDone)
       fresh.backend_->putItem("a/l", copy, Store::occurrenceOf(kSeries).text);
     if (c.failing)
-      fresh.backend_->failCall(
-          *c.failing, Failure{"Input/output error.", FailureKind::kUnavailable});
+      fresh.backend_->failCall(*c.failing, Failure{"Input/output error.",
+                                                   FailureKind::kUnavailable});
     Outcome outcome = fresh.toggle("a/l/s");
     EXPECT_EQ(outcome.ok(), !c.failure) << c.name;
     if (!outcome && c.failure) {
@@ -232,9 +238,9 @@ TEST(ItemStoreTest, ConcurrentTogglesCompleteTheOccurrenceOnce) {
     EXPECT_TRUE(first || second) << first.reason() << second.reason();
     auto items = fresh.itemsOf("a/l");
     ASSERT_EQ(items.size(), 3u) << trial;
-    EXPECT_NE(fresh.backend_->items("a/l")[1].second.find(
-                  "DTSTART:20260302T090000Z"),
-              std::string::npos);
+    EXPECT_NE(
+        fresh.backend_->items("a/l")[1].second.find("DTSTART:20260302T090000Z"),
+        std::string::npos);
   }
 }
 

@@ -120,11 +120,10 @@ Outcome VdirBackend::readItems(
   if (lists) {
     for (const auto& identifier : *lists) {
       auto found = listNamesOf(root_, identifier);
-      Outcome there =
-          found ? openable(root_ / found->account / found->list,
-                           "The list folder could not be read.")
-                : Failure{"The list does not exist in this store.",
-                          FailureKind::kNotFound};
+      Outcome there = found ? openable(root_ / found->account / found->list,
+                                       "The list folder could not be read.")
+                            : Failure{"The list does not exist in this store.",
+                                      FailureKind::kNotFound};
       if (!there && !visitor.failed(there.failure(), true)) return stopped;
       if (there) names.push_back(std::move(*found));
     }
