@@ -5,6 +5,18 @@ namespace {
 
 const char kNotFound[] = "Reminder not found";
 
+// The reminder a change is made to: one that is not there is "not found";
+// one that is there but could not be read fails with the reason, after the
+// change's own prefix.
+Result<ReminderPtr> reminderToChange(ReminderStore& store,
+                                     const std::string& reminderId,
+                                     const std::string& prefix) {
+  auto reminder = store.lookUpReminder(reminderId);
+  if (reminder) return reminder;
+  if (reminder.kind() == FailureKind::kNotFound) return Failure{kNotFound};
+  return Failure{prefix + reminder.reason(), reminder.kind()};
+}
+
 }  // namespace
 
 Result<nlohmann::ordered_json> getReminder(ReminderStore& store,
@@ -18,18 +30,20 @@ Result<nlohmann::ordered_json> getReminder(ReminderStore& store,
 
 Outcome toggleReminder(ReminderStore& store, const std::string& reminderId,
                        bool completed) {
-  ReminderPtr reminder = store.reminderWithIdentifier(reminderId);
-  if (!reminder) return Failure{kNotFound};
-  Outcome saved = store.setCompleted(*reminder, completed);
-  if (!saved) return Failure{"Error updating reminder: " + saved.reason()};
+  const std::string prefix = "Error updating reminder: ";
+  auto reminder = reminderToChange(store, reminderId, prefix);
+  if (!reminder) return reminder.failure();
+  Outcome saved = store.setCompleted(*reminder.value(), completed);
+  if (!saved) return Failure{prefix + saved.reason(), saved.kind()};
   return done();
 }
 
 Outcome deleteReminder(ReminderStore& store, const std::string& reminderId) {
-  ReminderPtr reminder = store.reminderWithIdentifier(reminderId);
-  if (!reminder) return Failure{kNotFound};
-  Outcome removed = store.removeReminder(*reminder);
-  if (!removed) return Failure{"Error deleting reminder: " + removed.reason()};
+  const std::string prefix = "Error deleting reminder: ";
+  auto reminder = reminderToChange(store, reminderId, prefix);
+  if (!reminder) return reminder.failure();
+  Outcome removed = store.removeReminder(*reminder.value());
+  if (!removed) return Failure{prefix + removed.reason(), removed.kind()};
   return done();
 }
 

@@ -107,6 +107,17 @@ TEST_F(SingleReminderTest, ChangesTheStoreRefusesAreReported) {
   Outcome missing = toggleReminder(store_, "home/tasks/missing", true);
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.reason(), "Reminder not found");
+
+  // A reminder that is there but could not be read is no "not found" to a
+  // change, which tells why; to get it is one not found.
+  store_.failLookups(Failure{"Input/output error.", FailureKind::kUnavailable});
+  EXPECT_EQ(toggleReminder(store_, "home/tasks/open", true).reason(),
+            "Error updating reminder: Input/output error.");
+  EXPECT_EQ(deleteReminder(store_, "home/tasks/open").reason(),
+            "Error deleting reminder: Input/output error.");
+  EXPECT_EQ(getReminder(store_, "home/tasks/open", describer(), Instant{})
+                .reason(),
+            "Reminder not found");
 }
 
 TEST_F(SingleReminderTest, DeleteTwice) {

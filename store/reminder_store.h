@@ -60,6 +60,13 @@ using FetchCompletion =
 // catch it, nor destroy the store, whose destructor waits for every
 // completion still running. Reminders handed out never change and may be
 // read from any thread.
+//
+// Failures. What the store could not do is a failed Result (or, for a
+// fetch, an absent answer); no call throws for it. Any call may throw
+// std::bad_alloc when memory runs out, and the calls that start a request
+// std::system_error when no thread can be started: the caller answers
+// those as a failure of the whole command.
+
 class ReminderStore {
  public:
   virtual ~ReminderStore() = default;
@@ -82,14 +89,24 @@ class ReminderStore {
   virtual void fetchReminders(const ReminderQuery& query,
                               FetchCompletion completion) = 0;
 
-  // The reminder with that identifier; absent when the identifier names
-  // nothing, or names an item that is not a reminder. Cheap when the item
-  // was read before in this process.
-  virtual ReminderPtr reminderWithIdentifier(const std::string& identifier) = 0;
+  // The reminder with that identifier. Fails with kNotFound when the
+  // identifier names nothing, or names an item that is not a reminder;
+  // with the item's own failure when it is there but could not be read.
+  // Cheap when the item was read before in this process.
+  virtual Result<ReminderPtr> lookUpReminder(const std::string& identifier) = 0;
+  // The same, null for any failure: for callers to whom a reminder that
+  // cannot be read is one that is not there.
+  ReminderPtr reminderWithIdentifier(const std::string& identifier) {
+    auto found = lookUpReminder(identifier);
+    return found ? found.value() : nullptr;
+  }
 
-  // Writes the reminder's completion state to the store at once.
+  // Writes the reminder's completion state to the store at once; refused
+  // with kReadOnly, before anything is written, in a list that does not
+  // allow changes, and with kChanged when another program changed the
+  // reminder since this process looked it up.
   virtual Outcome setCompleted(const Reminder& reminder, bool completed) = 0;
-  // Removes the reminder from the store at once.
+  // Removes the reminder from the store at once, refused as above.
   virtual Outcome removeReminder(const Reminder& reminder) = 0;
 };
 

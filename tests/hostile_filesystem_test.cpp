@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kNoSpace = "There is no space left on the device.";
-const std::string kReadOnly = "The list folder is read-only.";
+const std::string kReadOnly = "The list is read-only; nothing was written.";
 
 // A tmpfs mounted over a folder for one test, unmounted at the end.
 class SmallTmpfs {

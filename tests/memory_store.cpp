@@ -5,9 +5,7 @@
 
 namespace corvane {
 
-MemoryStore::~MemoryStore() {
-  for (auto& thread : threads_) thread.join();
-}
+MemoryStore::~MemoryStore() { threads_.joinAll(); }
 
 void MemoryStore::addList(ReminderList list) {
   std::lock_guard lock(mutex_);
@@ -27,7 +25,7 @@ std::vector<ReminderPtr> MemoryStore::reminders() const {
 void MemoryStore::requestAccess(AccessCompletion completion) {
   if (throws_) throw std::bad_alloc();
   bool granted = granted_;
-  threads_.emplace_back([completion = std::move(completion), granted] {
+  threads_.start([completion = std::move(completion), granted] {
     completion(granted);
   });
 }
@@ -69,18 +67,19 @@ void MemoryStore::fetchReminders(const ReminderQuery& query,
     ++fetchCount_;
     if (!failFetches_) result = matching(query);
   }
-  threads_.emplace_back(
+  threads_.start(
       [completion = std::move(completion), result = std::move(result)] {
         completion(result);
       });
 }
 
-ReminderPtr MemoryStore::reminderWithIdentifier(const std::string& identifier) {
+Result<ReminderPtr> MemoryStore::lookUpReminder(const std::string& identifier) {
   std::lock_guard lock(mutex_);
   if (throws_) throw std::bad_alloc();
+  if (lookupFailure_) return *lookupFailure_;
   for (const auto& reminder : reminders_)
     if (reminder->identifier == identifier) return reminder;
-  return nullptr;
+  return Failure{"No such reminder.", FailureKind::kNotFound};
 }
 
 Outcome MemoryStore::setCompleted(const Reminder& reminder, bool completed) {

@@ -1,12 +1,12 @@
 // A reminder store held in memory, for testing everything outside store/
 // without touching disk. Completions run on a thread of their own, as the
-// interface demands.
+// interface demands, on the threads the real stores use.
 #pragma once
 
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "store/completion_threads.h"
 #include "store/reminder_store.h"
 
 namespace corvane {
@@ -23,6 +23,8 @@ class MemoryStore final : public ReminderStore {
   void setGrant(bool granted) { granted_ = granted; }
   void failFetches() { failFetches_ = true; }
   void failChanges(std::string reason) { changeFailure_ = std::move(reason); }
+  // Lookups fail with `failure`, as of an item there that cannot be read.
+  void failLookups(Failure failure) { lookupFailure_ = std::move(failure); }
   // From now on the lists, lookups and requests throw, as a store out of
   // memory would; a request that throws starts nothing.
   void throwFromCalls() { throws_ = true; }
@@ -36,7 +38,7 @@ class MemoryStore final : public ReminderStore {
       const std::string& identifier) const override;
   void fetchReminders(const ReminderQuery& query,
                       FetchCompletion completion) override;
-  ReminderPtr reminderWithIdentifier(const std::string& identifier) override;
+  Result<ReminderPtr> lookUpReminder(const std::string& identifier) override;
   Outcome setCompleted(const Reminder& reminder, bool completed) override;
   Outcome removeReminder(const Reminder& reminder) override;
 
@@ -51,8 +53,9 @@ class MemoryStore final : public ReminderStore {
   bool failFetches_ = false;
   bool throws_ = false;
   std::optional<std::string> changeFailure_;
+  std::optional<Failure> lookupFailure_;
   int fetchCount_ = 0;
-  std::vector<std::thread> threads_;
+  CompletionThreads threads_;
 };
 
 }  // namespace corvane

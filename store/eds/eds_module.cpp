@@ -12,7 +12,7 @@ corvane_eds_open_v1(const corvane::Clock& clock) noexcept {
   try {
     auto session = corvane::EdsSession::connect();
     if (!session) return nullptr;
-    return new corvane::EdsStore(std::move(session), clock);
+    return corvane::makeEdsStore(std::move(session), clock).release();
   } catch (...) {
     return nullptr;  // out of memory: the program goes on without EDS
   }

@@ -1,85 +1,56 @@
 #include "store/eds/eds_store.h"
 
 #include "store/eds/eds_identifiers.h"
-#include "store/ical/completion_edit.h"
-#include "store/ical/item_parser.h"
-#include "store/ical/series_move.h"
 #include "store/utf8.h"
 
 namespace corvane {
 namespace {
 
-ReminderPtr reminderOf(const EdsSeries& series, const std::string& sourceUid,
-                       EdsSession& session, ECalClient* client) {
-  auto reminder = parseReminder(calendarTextOf(series, session, client));
-  if (!reminder) return nullptr;
-  reminder->identifier =
-      repairUtf8(edsReminderIdentifier({sourceUid, series.uid}));
-  reminder->calendarIdentifier = repairUtf8(edsListIdentifier(sourceUid));
-  return std::make_shared<const Reminder>(std::move(*reminder));
+const char kChangedMeanwhile[] =
+    "The reminder was changed by another program after corvane read it; "
+    "nothing was written.";
+
+// A series as it was read: its list's client, the list's source UID and
+// its objects.
+struct SeriesVersion final : ItemVersion {
+  SeriesVersion(ECalClient* list, std::string source, EdsSeries objects)
+      : client(list),
+        sourceUid(std::move(source)),
+        series(std::move(objects)) {}
+
+  bool sameAs(const ItemVersion& other) const override {
+    auto* read = dynamic_cast<const SeriesVersion*>(&other);
+    return read && read->client == client && read->series.sameObjectsAs(series);
+  }
+
+  ECalClient* client;
+  std::string sourceUid;
+  EdsSeries series;
+};
+
+const SeriesVersion& seriesOf(const ItemVersion& version) {
+  return dynamic_cast<const SeriesVersion&>(version);
 }
 
-// Writes the reminder's own object of the edited `calendarText` over the
-// one EDS holds.
-Outcome modify(ECalClient* client, std::string_view calendarText) {
-  auto component = reminderComponentOf(calendarText);
-  if (!component) return Failure{component.reason()};
-  ErrorSlot error;
-  if (!e_cal_client_modify_object_sync(
-          client, component.value().get(), E_CAL_OBJ_MOD_THIS,
-          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
-}
-
-Outcome remove(ECalClient* client, const std::string& uid) {
-  ErrorSlot error;
-  if (!e_cal_client_remove_object_sync(
-          client, uid.c_str(), nullptr, E_CAL_OBJ_MOD_ALL,
-          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
-}
-
-// Completes one occurrence of a repeating series: the completed occurrence
-// goes in as a new object of the list first, then the series is moved on.
-// When the series cannot be written the new object is taken out again,
-// leaving the list as it was.
-Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
-                        const std::string& occurrenceUid) {
-  auto occurrence = reminderComponentOf(move.occurrence);
-  if (!occurrence) return Failure{occurrence.reason()};
-  ErrorSlot error;
-  if (!e_cal_client_create_object_sync(client, occurrence.value().get(),
-                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
-                                       nullptr, error.out()))
-    return Failure{error.message()};
-  Outcome moved = modify(client, move.series);
-  if (!moved) (void)remove(client, occurrenceUid);
-  return moved;
-}
+const Failure kNotInEds{"The reminder is not in EDS.", FailureKind::kNotFound};
 
 }  // namespace
 
-EdsStore::EdsStore(std::unique_ptr<EdsSession> session, Clock clock)
-    : session_(std::move(session)), clock_(std::move(clock)) {}
+EdsBackend::EdsBackend(std::unique_ptr<EdsSession> session)
+    : session_(std::move(session)) {}
 
-EdsStore::~EdsStore() { threads_.joinAll(); }
-
-AuthorizationStatus EdsStore::authorizationStatus() const {
+AuthorizationStatus EdsBackend::authorizationStatus() const {
   return AuthorizationStatus::kAuthorized;
 }
 
-void EdsStore::requestAccess(AccessCompletion completion) {
-  threads_.start([completion = std::move(completion)] { completion(true); });
-}
+bool EdsBackend::requestAccess() { return true; }
 
-std::vector<ReminderList> EdsStore::reminderLists() const {
+Result<std::vector<ReminderList>> EdsBackend::lists() const {
   std::lock_guard guard(edsMutex_);
   return session_->taskLists();
 }
 
-std::optional<ReminderList> EdsStore::listWithIdentifier(
+std::optional<ReminderList> EdsBackend::list(
     const std::string& identifier) const {
   auto sourceUid = sourceUidOf(identifier);
   if (!sourceUid) return std::nullopt;
@@ -87,138 +58,148 @@ std::optional<ReminderList> EdsStore::listWithIdentifier(
   return session_->taskList(*sourceUid);
 }
 
-void EdsStore::fetchReminders(const ReminderQuery& query,
-                              FetchCompletion completion) {
-  threads_.deliver([this, query] { return fetch(query); },
-                   std::move(completion));
-}
-
-std::optional<std::vector<ReminderPtr>> EdsStore::fetch(
-    const ReminderQuery& query) {
-  std::lock_guard edsGuard(edsMutex_);
-  // The lists to read, as source UIDs; a list asked for by identifier that
-  // cannot be read fails the fetch, one of all lists is left out.
+Outcome EdsBackend::readItems(
+    const std::optional<std::vector<std::string>>& lists,
+    ItemVisitor& visitor) {
+  const Failure stopped{"The read was stopped."};
+  std::lock_guard guard(edsMutex_);
   std::vector<std::string> sources;
-  const bool named = query.listIdentifiers.has_value();
-  if (named) {
-    for (const auto& identifier : *query.listIdentifiers) {
+  if (lists) {
+    for (const auto& identifier : *lists) {
       auto sourceUid = sourceUidOf(identifier);
-      if (!sourceUid) return std::nullopt;
-      sources.push_back(*sourceUid);
+      if (sourceUid)
+        sources.push_back(*sourceUid);
+      else if (!visitor.failed(
+                   Failure{"The list is not in EDS.", FailureKind::kNotFound},
+                   true))
+        return stopped;
     }
   } else {
     for (const auto& list : session_->taskLists())
       sources.push_back(*sourceUidOf(list.identifier));
   }
-  std::vector<ReminderPtr> result;
+  std::size_t position = 0;
   for (const auto& sourceUid : sources) {
     auto client = session_->client(sourceUid);
     if (!client) {
-      if (named) return std::nullopt;
+      if (!visitor.failed(client.failure(), true)) return stopped;
       continue;
     }
     auto series = readAllSeries(client.value());
     if (!series) {
-      if (named) return std::nullopt;
+      if (!visitor.failed(series.failure(), true)) return stopped;
       continue;
     }
+    const std::string listIdentifier = repairUtf8(edsListIdentifier(sourceUid));
     for (const auto& one : series.value()) {
-      ReminderPtr reminder =
-          reminderOf(one, sourceUid, *session_, client.value());
-      if (reminder && matches(*reminder, query))
-        result.push_back(std::move(reminder));
+      if (!visitor.item(
+              position++, calendarTextOf(one, *session_, client.value()),
+              listIdentifier,
+              repairUtf8(edsReminderIdentifier({sourceUid, one.uid}))))
+        return stopped;
     }
   }
-  std::lock_guard guard(mutex_);
-  for (const auto& reminder : result)
-    remembered_.emplace(reminder->identifier, reminder);
-  return result;
+  return done();
 }
 
-ReminderPtr EdsStore::reminderWithIdentifier(const std::string& identifier) {
-  {
-    std::lock_guard guard(mutex_);
-    if (auto found = remembered_.find(identifier); found != remembered_.end())
-      return found->second;
-  }
+Result<StoredItem> EdsBackend::itemOf(ECalClient* client,
+                                      const std::string& sourceUid,
+                                      EdsSeries series) {
+  std::string text = calendarTextOf(series, *session_, client);
+  return StoredItem{std::move(text), repairUtf8(edsListIdentifier(sourceUid)),
+                    std::make_shared<const SeriesVersion>(client, sourceUid,
+                                                          std::move(series))};
+}
+
+Result<StoredItem> EdsBackend::readItem(const std::string& identifier) {
   auto name = objectNameOf(identifier);
-  if (!name) return nullptr;
-  std::lock_guard edsGuard(edsMutex_);
+  if (!name) return kNotInEds;
+  std::lock_guard guard(edsMutex_);
   auto client = session_->client(name->sourceUid);
-  if (!client) return nullptr;
+  // A list that is no list of EDS's holds no reminder; a failure with a
+  // kind (EDS not answering) is told as it is.
+  if (!client)
+    return client.kind() == FailureKind::kOther ? kNotInEds : client.failure();
   auto series = readSeries(client.value(), name->uid);
-  if (!series || !series.value()) return nullptr;
-  ReminderPtr reminder =
-      reminderOf(*series.value(), name->sourceUid, *session_, client.value());
-  if (!reminder) return nullptr;
-  std::lock_guard guard(mutex_);
-  remembered_.emplace(identifier, reminder);
-  read_.insert_or_assign(identifier, std::move(*series.value()));
-  return reminder;
+  if (!series) return series.failure();
+  if (!series.value()) return kNotInEds;
+  return itemOf(client.value(), name->sourceUid, std::move(*series.value()));
 }
 
-Result<EdsStore::Changeable> EdsStore::readForChange(const Reminder& reminder) {
-  auto name = objectNameOf(reminder.identifier);
-  if (!name) return Failure{"The reminder is not in EDS."};
-  auto client = session_->client(name->sourceUid);
-  if (!client) return Failure{client.reason()};
-  auto current = readSeries(client.value(), name->uid);
-  if (!current) return Failure{current.reason()};
-  if (!current.value())
-    return Failure{
-        "The reminder was deleted by another program after "
-        "corvane read it; nothing was written."};
-  std::lock_guard guard(mutex_);
-  if (auto read = read_.find(reminder.identifier);
-      read != read_.end() && !read->second.sameObjectsAs(*current.value()))
-    return Failure{
-        "The reminder was changed by another program after corvane "
-        "read it; nothing was written."};
-  return Changeable{client.value(), std::move(*current.value())};
+Result<StoredItem> EdsBackend::readItemNamed(const ItemVersion& beside,
+                                             const std::string& name) {
+  const SeriesVersion& sibling = seriesOf(beside);
+  std::lock_guard guard(edsMutex_);
+  auto series = readSeries(sibling.client, name);
+  if (!series) return series.failure();
+  if (!series.value()) return kNotInEds;
+  return itemOf(sibling.client, sibling.sourceUid, std::move(*series.value()));
 }
 
-void EdsStore::forget(const std::string& identifier) {
-  std::lock_guard guard(mutex_);
-  read_.erase(identifier);
-  remembered_.erase(identifier);
+// Whether the series is still as `read`, asked of EDS just before a change.
+// Called under the lock.
+Outcome EdsBackend::unchanged(const ItemVersion& read) {
+  const SeriesVersion& version = seriesOf(read);
+  auto current = readSeries(version.client, version.series.uid);
+  if (!current) return current.failure();
+  if (!current.value() || !current.value()->sameObjectsAs(version.series))
+    return Failure{kChangedMeanwhile, FailureKind::kChanged};
+  return done();
 }
 
-Outcome EdsStore::setCompleted(const Reminder& reminder, bool completed) {
-  const std::string identifier = reminder.identifier;
-  std::lock_guard edsGuard(edsMutex_);
-  auto changeable = readForChange(reminder);
-  if (!changeable) return Failure{changeable.reason()};
-  auto& [client, series] = changeable.value();
-  const std::string text = calendarTextOf(series, *session_, client);
-  Outcome written = done();
-  std::optional<SeriesMove> move;
-  std::string occurrenceUid;
-  if (completed) {
-    occurrenceUid = newUid();
-    auto moving = completeOccurrence(text, occurrenceUid, clock_());
-    if (!moving) return Failure{moving.reason()};
-    move = std::move(moving.value());
+Outcome EdsBackend::replaceItem(const ItemVersion& read,
+                                std::string_view text) {
+  auto component = reminderComponentOf(text);
+  if (!component) return component.failure();
+  std::lock_guard guard(edsMutex_);
+  if (Outcome same = unchanged(read); !same) return same;
+  ErrorSlot error;
+  if (!e_cal_client_modify_object_sync(
+          seriesOf(read).client, component.value().get(), E_CAL_OBJ_MOD_THIS,
+          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
+    return Failure{error.message()};
+  return done();
+}
+
+Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
+                                           const std::string& name,
+                                           std::string_view text) {
+  const SeriesVersion& sibling = seriesOf(beside);
+  auto component = reminderComponentOf(text);
+  if (!component) return component.failure();
+  std::lock_guard guard(edsMutex_);
+  ErrorSlot error;
+  if (!e_cal_client_create_object_sync(sibling.client, component.value().get(),
+                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
+                                       nullptr, error.out())) {
+    if (g_error_matches(error.get(), E_CAL_CLIENT_ERROR,
+                        E_CAL_CLIENT_ERROR_OBJECT_ID_ALREADY_EXISTS))
+      return Failure{error.message(), FailureKind::kExists};
+    return Failure{error.message()};
   }
-  if (move) {
-    written = writeSeriesMove(client, *move, occurrenceUid);
-  } else {
-    auto edited = withCompletion(text, completed, clock_());
-    if (!edited) return Failure{edited.reason()};
-    written = modify(client, edited.value());
-  }
-  forget(identifier);
-  return written;
+  auto added = readSeries(sibling.client, name);
+  if (!added) return added.failure();
+  if (!added.value())
+    return Failure{"The completed occurrence could not be read back."};
+  return ItemVersionPtr(std::make_shared<const SeriesVersion>(
+      sibling.client, sibling.sourceUid, std::move(*added.value())));
 }
 
-Outcome EdsStore::removeReminder(const Reminder& reminder) {
-  const std::string identifier = reminder.identifier;
-  std::lock_guard edsGuard(edsMutex_);
-  auto changeable = readForChange(reminder);
-  if (!changeable) return Failure{changeable.reason()};
-  Outcome removed =
-      remove(changeable.value().client, changeable.value().series.uid);
-  forget(identifier);
-  return removed;
+Outcome EdsBackend::removeItem(const ItemVersion& read) {
+  std::lock_guard guard(edsMutex_);
+  if (Outcome same = unchanged(read); !same) return same;
+  ErrorSlot error;
+  if (!e_cal_client_remove_object_sync(
+          seriesOf(read).client, seriesOf(read).series.uid.c_str(), nullptr,
+          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
+    return Failure{error.message()};
+  return done();
+}
+
+std::unique_ptr<ItemStore> makeEdsStore(std::unique_ptr<EdsSession> session,
+                                        Clock clock) {
+  return std::make_unique<ItemStore>(
+      std::make_unique<EdsBackend>(std::move(session)), std::move(clock));
 }
 
 }  // namespace corvane

@@ -1,68 +1,60 @@
 // The reminder store of the GNOME desktop: Evolution Data Server's task
 // lists, read and changed through EDS's own client library. Each task list
-// is a list, each series of calendar objects with one UID a reminder; the
-// text of those objects is read and edited by the same iCalendar code as a
-// vdir item's file.
+// is a list, each series of calendar objects with one UID an item, whose
+// text the policy (store/items/item_store.h) reads and edits as it does a
+// vdir item's file. This is EDS's side of the store.
 #pragma once
 
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "store/clock.h"
-#include "store/completion_threads.h"
 #include "store/eds/eds_objects.h"
 #include "store/eds/eds_session.h"
-#include "store/reminder_store.h"
+#include "store/items/item_backend.h"
+#include "store/items/item_store.h"
 
 namespace corvane {
 
-class EdsStore final : public ReminderStore {
+class EdsBackend final : public ItemBackend {
  public:
-  // A store that stamps its changes with the time `clock` tells.
-  EdsStore(std::unique_ptr<EdsSession> session, Clock clock);
-  // Waits for the threads of requests still running.
-  ~EdsStore() override;
-  EdsStore(const EdsStore&) = delete;
-  EdsStore& operator=(const EdsStore&) = delete;
+  explicit EdsBackend(std::unique_ptr<EdsSession> session);
 
   // EDS grants no access of its own: once it answers, corvane may use it.
   AuthorizationStatus authorizationStatus() const override;
-  void requestAccess(AccessCompletion completion) override;
-  std::vector<ReminderList> reminderLists() const override;
-  std::optional<ReminderList> listWithIdentifier(
+  bool requestAccess() override;
+  Result<std::vector<ReminderList>> lists() const override;
+  std::optional<ReminderList> list(
       const std::string& identifier) const override;
-  void fetchReminders(const ReminderQuery& query,
-                      FetchCompletion completion) override;
-  ReminderPtr reminderWithIdentifier(const std::string& identifier) override;
-  Outcome setCompleted(const Reminder& reminder, bool completed) override;
-  Outcome removeReminder(const Reminder& reminder) override;
+  Outcome readItems(const std::optional<std::vector<std::string>>& lists,
+                    ItemVisitor& visitor) override;
+  Result<StoredItem> readItem(const std::string& reminderIdentifier) override;
+  Result<StoredItem> readItemNamed(const ItemVersion& beside,
+                                   const std::string& name) override;
+  // Each change reads the objects again just before its client call and
+  // refuses when they are not as read: EDS itself keeps no version.
+  Outcome replaceItem(const ItemVersion& read, std::string_view text) override;
+  Result<ItemVersionPtr> addItem(const ItemVersion& beside,
+                                 const std::string& name,
+                                 std::string_view text) override;
+  Outcome removeItem(const ItemVersion& read) override;
 
  private:
-  std::optional<std::vector<ReminderPtr>> fetch(const ReminderQuery& query);
-  // The list's client and the reminder's series as EDS holds it now,
-  // refused when it changed since this process looked the reminder up.
-  struct Changeable {
-    ECalClient* client;
-    EdsSeries series;
-  };
-  Result<Changeable> readForChange(const Reminder& reminder);
-  void forget(const std::string& identifier);
+  Result<StoredItem> itemOf(ECalClient* client, const std::string& sourceUid,
+                            EdsSeries series);
+  Outcome unchanged(const ItemVersion& read);
 
   // Every call into EDS is made under this lock; the session is not safe
   // for use from several threads at once.
   mutable std::mutex edsMutex_;
   std::unique_ptr<EdsSession> session_;
-
-  std::mutex mutex_;  // guards remembered_ and read_
-  std::unordered_map<std::string, ReminderPtr> remembered_;
-  // The series each lookup read, to refuse changing one that another
-  // program changed in between.
-  std::unordered_map<std::string, EdsSeries> read_;
-  CompletionThreads threads_;
-  const Clock clock_;
 };
+
+// The EDS store on `session`, stamping its changes with the time `clock`
+// tells.
+std::unique_ptr<ItemStore> makeEdsStore(std::unique_ptr<EdsSession> session,
+                                        Clock clock);
 
 }  // namespace corvane

@@ -5,7 +5,8 @@
 namespace corvane {
 namespace {
 
-using Fetched = std::optional<std::vector<ReminderPtr>>;
+using Reminders = std::vector<ReminderPtr>;
+using Fetched = std::optional<Reminders>;
 
 // Starts `store`'s fetch; its answer arrives through the future, a fetch
 // that could not even start as a failed one.
@@ -98,21 +99,29 @@ Fetched JoinedStore::fetchBoth(const ReminderQuery& query) {
   }
   std::future<Fetched> fromFirst, fromSecond;
   if (askFirst) fromFirst = startFetch(*first_, firstQuery);
-  if (askSecond)
-    if (ReminderStore* store = second())
-      fromSecond = startFetch(*store, secondQuery);
-  Fetched firstPart = fromFirst.valid() ? fromFirst.get() : std::nullopt;
-  Fetched secondPart = fromSecond.valid() ? fromSecond.get() : std::nullopt;
-  if (!firstPart) return secondPart;
-  if (secondPart)
-    firstPart->insert(firstPart->end(),
-                      std::make_move_iterator(secondPart->begin()),
-                      std::make_move_iterator(secondPart->end()));
+  if (askSecond) {
+    ReminderStore* store = second();
+    // A list asked for by identifier must be read, whichever store has it.
+    if (!store && query.listIdentifiers) {
+      if (fromFirst.valid()) fromFirst.wait();
+      return std::nullopt;
+    }
+    if (store) fromSecond = startFetch(*store, secondQuery);
+  }
+  // Every store that was asked and is there must answer: one that failed
+  // would leave its reminders out of what looks like a whole answer.
+  Fetched firstPart = fromFirst.valid() ? fromFirst.get() : Fetched(Reminders{});
+  Fetched secondPart =
+      fromSecond.valid() ? fromSecond.get() : Fetched(Reminders{});
+  if (!firstPart || !secondPart) return std::nullopt;
+  firstPart->insert(firstPart->end(),
+                    std::make_move_iterator(secondPart->begin()),
+                    std::make_move_iterator(secondPart->end()));
   return firstPart;
 }
 
-ReminderPtr JoinedStore::reminderWithIdentifier(const std::string& identifier) {
-  return storeOfReminder(identifier).reminderWithIdentifier(identifier);
+Result<ReminderPtr> JoinedStore::lookUpReminder(const std::string& identifier) {
+  return storeOfReminder(identifier).lookUpReminder(identifier);
 }
 
 Outcome JoinedStore::setCompleted(const Reminder& reminder, bool completed) {

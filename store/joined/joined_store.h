@@ -39,10 +39,11 @@ class JoinedStore final : public ReminderStore {
   std::vector<ReminderList> reminderLists() const override;
   std::optional<ReminderList> listWithIdentifier(
       const std::string& identifier) const override;
-  // Fails only when no store that was asked could be read.
+  // Fails when a store that was asked, and is there, could not be read; a
+  // second store that is not there is left out.
   void fetchReminders(const ReminderQuery& query,
                       FetchCompletion completion) override;
-  ReminderPtr reminderWithIdentifier(const std::string& identifier) override;
+  Result<ReminderPtr> lookUpReminder(const std::string& identifier) override;
   Outcome setCompleted(const Reminder& reminder, bool completed) override;
   Outcome removeReminder(const Reminder& reminder) override;
 

@@ -3,42 +3,13 @@
 #include <fcntl.h>
 
 #include <atomic>
-#include <mutex>
-#include <optional>
 
-#include "store/ical/item_parser.h"
 #include "store/system/descriptor_wait.h"
 #include "store/system/share_among_cores.h"
 #include "store/vdir/item_reader.h"
 #include "store/vdir/vdir_layout.h"
 
 namespace corvane {
-namespace {
-
-// Whether a query can only match reminders that have a due date, so that
-// files without a DUE need not be parsed.
-bool needsDueDate(const ReminderQuery& query) {
-  return query.dueDateOnly || query.incompleteDueOnly;
-}
-
-// Whether a file that could not be read is simply not one of the user's
-// reminders: no item, gone since the folder was listed, or not readable by
-// this process (as a list it may not read is not one of the user's).
-bool isLeftOut(FailureKind kind) {
-  return kind == FailureKind::kNotFound || kind == FailureKind::kDenied;
-}
-
-}  // namespace
-
-ReminderPtr reminderOf(std::string_view bytes,
-                       const std::string& listIdentifier,
-                       std::string identifier) {
-  auto reminder = parseReminder(bytes);
-  if (!reminder) return nullptr;
-  reminder->identifier = std::move(identifier);
-  reminder->calendarIdentifier = listIdentifier;
-  return std::make_shared<const Reminder>(std::move(*reminder));
-}
 
 Outcome ItemFiles::addList(const std::filesystem::path& directory,
                            std::string identifier) {
@@ -84,34 +55,26 @@ Outcome ItemFiles::readFile(std::size_t file, Reader& reader) const {
   }
 }
 
-Result<std::vector<ReminderPtr>> ItemFiles::readMatching(
-    const ReminderQuery& query) const {
-  // Reading, parsing and matching is the whole cost of a query; spread it
-  // over the machine's cores, each taking the next file in turn.
-  std::vector<ReminderPtr> read(files_.size());
-  const bool dueDateOnly = needsDueDate(query);
-  std::mutex failed;
-  std::optional<Failure> failure;
-  std::atomic<bool> outOfMemory{false};
+Outcome ItemFiles::readAll(ItemVisitor& visitor) const {
+  // Reading and parsing is the whole cost of a query; spread it over the
+  // machine's cores, each taking the next file in turn.
+  std::atomic<bool> stopped{false}, outOfMemory{false};
   shareAmongCores(files_.size(), 16, [&](NextIndex& next) {
     try {
       Reader reader;
       for (std::size_t i; next.take(i);) {
-        Outcome outcome = readFile(i, reader);
-        if (!outcome) {
-          if (isLeftOut(outcome.kind())) continue;
-          std::lock_guard guard(failed);
-          if (!failure) failure = outcome.failure();
+        Outcome read = readFile(i, reader);
+        const List& list = lists_[files_[i].list];
+        bool goesOn =
+            read ? visitor.item(i, reader.bytes, list.identifier,
+                                itemIdentifier(list.identifier,
+                                               std::string(nameViewOf(i))))
+                 : visitor.failed(read.failure(), false);
+        if (!goesOn) {
+          stopped = true;
           next.stop();
           return;
         }
-        if (dueDateOnly && !mayHaveDueDate(reader.bytes)) continue;
-        const List& list = lists_[files_[i].list];
-        ReminderPtr reminder = reminderOf(
-            reader.bytes, list.identifier,
-            itemIdentifier(list.identifier, std::string(nameViewOf(i))));
-        if (reminder && matches(*reminder, query))
-          read[i] = std::move(reminder);
       }
     } catch (const std::exception&) {
       // Out of memory, most likely: the fetch as a whole fails, said once
@@ -120,14 +83,12 @@ Result<std::vector<ReminderPtr>> ItemFiles::readMatching(
       next.stop();
     }
   });
-  if (failure) return *failure;
   if (outOfMemory)
     return Failure{"There is not enough memory.", FailureKind::kNoMemory};
-
-  std::vector<ReminderPtr> result;
-  for (auto& reminder : read)
-    if (reminder) result.push_back(std::move(reminder));
-  return result;
+  if (stopped)
+    return Failure{"The lists could not be read whole.",
+                   FailureKind::kUnavailable};
+  return done();
 }
 
 }  // namespace corvane

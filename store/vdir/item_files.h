@@ -1,5 +1,5 @@
 // The read of a fetch: the item files of the lists it covers, listed
-// compactly, then read, parsed and matched on the machine's cores.
+// compactly, then read and handed on on the machine's cores.
 #pragma once
 
 #include <cstdint>
@@ -8,17 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "store/reminder_store.h"
+#include "store/items/item_backend.h"
 #include "store/result.h"
 #include "store/system/descriptor.h"
 
 namespace corvane {
-
-// The reminder that the bytes of an item file hold, kept in the list
-// `listIdentifier` under `identifier`; null when they hold none.
-ReminderPtr reminderOf(std::string_view bytes,
-                       const std::string& listIdentifier,
-                       std::string identifier);
 
 // The item files a fetch reads, in store order. A store of 100,000 items
 // lists 100,000 files, so they are kept compact: the names side by side in
@@ -35,15 +29,14 @@ class ItemFiles {
   Outcome addList(const std::filesystem::path& directory,
                   std::string identifier);
 
-  // The reminders of the listed files that match `query` (whatever its
-  // lists), in the order listed. Left out: a file that holds no reminder,
-  // that is no item (kNotFound from readItemFile), that is gone meanwhile,
-  // or that this process may not read. Any other failure to read a file
-  // (an input/output error, no memory, no descriptor within a bounded wait
-  // for one) fails the read, with its kind. The read holds at most two
-  // descriptors per thread, and one while descriptors are scarce.
-  Result<std::vector<ReminderPtr>> readMatching(
-      const ReminderQuery& query) const;
+  // Hands each listed file's bytes to `visitor`, its place in the order
+  // listed as its position, and each file that could not be read, with the
+  // failure's kind, as a failed item (no item, gone meanwhile, refused, an
+  // input/output error, no descriptor within a bounded wait for one).
+  // Fails when the visitor stopped the read or memory ran out. The read
+  // holds at most two descriptors per thread, and one while descriptors
+  // are scarce.
+  Outcome readAll(ItemVisitor& visitor) const;
 
  private:
   struct List {

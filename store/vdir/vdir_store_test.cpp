@@ -19,6 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
+// The store the program makes of a vdir at `root`.
+struct VdirStore : ItemStore {
+  explicit VdirStore(const fs::path& root, Clock clock = systemClock())
+      : ItemStore(std::make_unique<VdirBackend>(root, fs::path(), clock),
+                  clock) {}
+};
+
 // An item whose UID and title are both `title`, `more` (whole lines) after
 // them.
 std::string todo(const std::string& title, const std::string& more = "") {
@@ -383,43 +390,6 @@ TEST_F(VdirStoreTest, ReminderWithIdentifier) {
     EXPECT_FALSE(store.reminderWithIdentifier(identifier)) << identifier;
 }
 
-TEST_F(VdirStoreTest, SecondLookupIsRemembered) {
-  write("a/l/r.ics", todo("Remembered"));
-  VdirStore store(root_);
-  ReminderPtr first = store.reminderWithIdentifier("a/l/r");
-  ASSERT_TRUE(first);
-  fs::remove(root_ / "a/l/r.ics");
-  ReminderPtr second = store.reminderWithIdentifier("a/l/r");
-  EXPECT_EQ(second.get(), first.get());
-  // A store of its own has not seen it and finds nothing.
-  VdirStore fresh(root_);
-  EXPECT_FALSE(fresh.reminderWithIdentifier("a/l/r"));
-}
-
-TEST_F(VdirStoreTest, AbsenceIsNotRemembered) {
-  VdirStore store(root_);
-  EXPECT_FALSE(store.reminderWithIdentifier("a/l/later"));
-  write("a/l/later.ics", todo("Later"));
-  ReminderPtr found = store.reminderWithIdentifier("a/l/later");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->title, "Later");
-}
-
-TEST_F(VdirStoreTest, FetchedRemindersAreRemembered) {
-  write("a/l/r.ics", todo("Fetched"));
-  VdirStore store(root_);
-  std::promise<std::optional<std::vector<ReminderPtr>>> promise;
-  store.fetchReminders(listQuery("a/l"), [&](auto reminders) {
-    promise.set_value(std::move(reminders));
-  });
-  auto reminders = promise.get_future().get();
-  ASSERT_TRUE(reminders);
-  ASSERT_EQ(reminders->size(), 1u);
-  fs::remove(root_ / "a/l/r.ics");
-  EXPECT_EQ(store.reminderWithIdentifier("a/l/r").get(),
-            reminders->front().get());
-}
-
 TEST_F(VdirStoreTest, ManyRemindersComeBackComplete) {
   const std::string lists[] = {"acct1/home", "acct1/work", "acct2/shared",
                                "acct3/misc"};
@@ -470,7 +440,7 @@ TEST_F(VdirStoreTest, ChangesCarryTheTimeOfTheStoresClock) {
   for (const auto& c : cases) {
     fs::remove_all(root_ / "a");
     write("a/l/r.ics", todo(c.name, c.more));
-    VdirStore store(root_, {}, [then] { return then; });
+    VdirStore store(root_, [then] { return then; });
     ReminderPtr reminder = store.reminderWithIdentifier("a/l/r");
     ASSERT_TRUE(reminder) << c.name;
     Outcome completed = store.setCompleted(*reminder, true);

@@ -138,7 +138,7 @@ class SyncedStore(unittest.TestCase):
         it holds none."""
         for name in self.server.item_names(self.user, collection):
             status, text = self.server.get(self.user, f"{collection}/{name}")
-            if status == 200 and f"UID:{uid}" in text.replace("\r\n", "\n"):
+            if status == 200 and f"\nUID:{uid}\n" in text.replace("\r\n", "\n"):
                 return text
         return None
 
