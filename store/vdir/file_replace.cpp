@@ -116,7 +116,7 @@ Outcome checkUnchanged(int folder, const std::string& name,
   }
   if (S_ISLNK(status.st_mode)) return kSymbolicLink;
   if (!S_ISREG(status.st_mode)) return kNotRegular;
-  if (stampOf(status) != expected) return changed;
+  if (!sameButRenamed(stampOf(status), expected)) return changed;
   if (current != nullptr) *current = status;
   return done();
 }
@@ -130,8 +130,7 @@ Outcome checkName(const std::string& name) {
 }
 
 // Whether the entry `name` is exactly the file that was read: the same
-// file with the same mode and owner, not written since (a rename changes
-// the change time, so that is left out), with the same bytes (which also
+// file with the same mode and owner, not written since, with the same bytes (which also
 // catches a writer whose change fell within one tick of the file system's
 // clock). kChanged when it is not; another failure when it cannot be read.
 Outcome isWhatWasRead(int folder, const std::string& name,
@@ -142,9 +141,8 @@ Outcome isWhatWasRead(int folder, const std::string& name,
     if (now.kind() == FailureKind::kNotFound) return kChangedMeanwhile;
     return now.failure();
   }
-  FileStamp a = now.value().stamp;
-  a.changedNanoseconds = read.stamp.changedNanoseconds;
-  if (a != read.stamp || now.value().bytes != read.bytes)
+  if (!sameButRenamed(now.value().stamp, read.stamp) ||
+      now.value().bytes != read.bytes)
     return kChangedMeanwhile;
   return done();
 }
@@ -239,7 +237,7 @@ Outcome replaceFile(int folder, const std::string& name,
   struct stat status {};
   Result<Descriptor> original = openOriginal(folder, name, status);
   if (!original) return original.failure();
-  if (stampOf(status) != read.stamp) return kChangedMeanwhile;
+  if (!sameButRenamed(stampOf(status), read.stamp)) return kChangedMeanwhile;
   if (!modeAllowsWriting(status)) return kReadOnlyFile;
   if (status.st_nlink > 1) return kHardLinked;
 
@@ -363,6 +361,12 @@ Result<FileStamp> createNewFile(int folder, const std::string& name,
   like.value().reset();
   if (Outcome filled = fill(temporary, contents, [](ReplaceStep) {}); !filled)
     return filled.failure();
+  // The stamp is taken before the file gets its name: a failure after that
+  // would leave a new item behind a run that reports nothing written. The
+  // name keeps every part of the stamp that a later check compares.
+  if (::fstatat(folder, temporary.name().c_str(), &status,
+                AT_SYMLINK_NOFOLLOW) != 0)
+    return fileFailure(errno);
   if (::renameat2(folder, temporary.name().c_str(), folder, name.c_str(),
                   RENAME_NOREPLACE) != 0) {
     if (!flagsUnsupported(errno))
@@ -376,8 +380,6 @@ Result<FileStamp> createNewFile(int folder, const std::string& name,
   } else {
     temporary.keep();
   }
-  if (::fstatat(folder, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-    return fileFailure(errno);
   (void)syncDescriptor(folder);
   return stampOf(status);
 }

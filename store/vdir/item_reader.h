@@ -31,6 +31,14 @@ struct FileStamp {
 // The stamp of a file whose status this is.
 FileStamp stampOf(const struct stat& status);
 
+// Whether two stamps are of one file in one state as far as a rename
+// leaves it: everything but the change time, which a rename moves on.
+// What corvane itself renames into place is compared so.
+inline bool sameButRenamed(FileStamp a, const FileStamp& b) {
+  a.changedNanoseconds = b.changedNanoseconds;
+  return a == b;
+}
+
 struct StampedContents {
   std::string bytes;
   FileStamp stamp;  // the state the bytes were read from
