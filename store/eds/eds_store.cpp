@@ -1,5 +1,6 @@
 #include "store/eds/eds_store.h"
 
+#include "store/eds/eds_calls.h"
 #include "store/eds/eds_identifiers.h"
 #include "store/ical/completion_edit.h"
 #include "store/ical/item_parser.h"
@@ -23,22 +24,12 @@ ReminderPtr reminderOf(const EdsSeries& series, const std::string& sourceUid,
 // one EDS holds.
 Outcome modify(ECalClient* client, std::string_view calendarText) {
   auto component = reminderComponentOf(calendarText);
-  if (!component) return Failure{component.reason()};
-  ErrorSlot error;
-  if (!e_cal_client_modify_object_sync(
-          client, component.value().get(), E_CAL_OBJ_MOD_THIS,
-          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
+  if (!component) return component.failure();
+  return modifyObject(client, component.value().get());
 }
 
 Outcome remove(ECalClient* client, const std::string& uid) {
-  ErrorSlot error;
-  if (!e_cal_client_remove_object_sync(
-          client, uid.c_str(), nullptr, E_CAL_OBJ_MOD_ALL,
-          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
+  return removeObjects(client, uid);
 }
 
 // Completes one occurrence of a repeating series: the completed occurrence
@@ -48,12 +39,10 @@ Outcome remove(ECalClient* client, const std::string& uid) {
 Outcome writeSeriesMove(ECalClient* client, const SeriesMove& move,
                         const std::string& occurrenceUid) {
   auto occurrence = reminderComponentOf(move.occurrence);
-  if (!occurrence) return Failure{occurrence.reason()};
-  ErrorSlot error;
-  if (!e_cal_client_create_object_sync(client, occurrence.value().get(),
-                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
-                                       nullptr, error.out()))
-    return Failure{error.message()};
+  if (!occurrence) return occurrence.failure();
+  if (Outcome created = createObject(client, occurrence.value().get());
+      !created)
+    return created;
   Outcome moved = modify(client, move.series);
   if (!moved) (void)remove(client, occurrenceUid);
   return moved;
@@ -76,7 +65,9 @@ void EdsStore::requestAccess(AccessCompletion completion) {
 
 std::vector<ReminderList> EdsStore::reminderLists() const {
   std::lock_guard guard(edsMutex_);
-  return session_->taskLists();
+  auto lists = session_->taskLists();
+  if (!lists) return {};
+  return std::move(lists.value());
 }
 
 std::optional<ReminderList> EdsStore::listWithIdentifier(
@@ -84,7 +75,9 @@ std::optional<ReminderList> EdsStore::listWithIdentifier(
   auto sourceUid = sourceUidOf(identifier);
   if (!sourceUid) return std::nullopt;
   std::lock_guard guard(edsMutex_);
-  return session_->taskList(*sourceUid);
+  auto list = session_->taskList(*sourceUid);
+  if (!list) return std::nullopt;
+  return std::move(list.value());
 }
 
 void EdsStore::fetchReminders(const ReminderQuery& query,
@@ -107,19 +100,23 @@ std::optional<std::vector<ReminderPtr>> EdsStore::fetch(
       sources.push_back(*sourceUid);
     }
   } else {
-    for (const auto& list : session_->taskLists())
+    auto lists = session_->taskLists();
+    if (!lists) return std::nullopt;
+    for (const auto& list : lists.value())
       sources.push_back(*sourceUidOf(list.identifier));
   }
   std::vector<ReminderPtr> result;
   for (const auto& sourceUid : sources) {
     auto client = session_->client(sourceUid);
     if (!client) {
-      if (named) return std::nullopt;
+      if (named || client.kind() == FailureKind::kUnavailable)
+        return std::nullopt;
       continue;
     }
     auto series = readAllSeries(client.value());
     if (!series) {
-      if (named) return std::nullopt;
+      if (named || series.kind() == FailureKind::kUnavailable)
+        return std::nullopt;
       continue;
     }
     for (const auto& one : series.value()) {
@@ -161,9 +158,9 @@ Result<EdsStore::Changeable> EdsStore::readForChange(const Reminder& reminder) {
   auto name = objectNameOf(reminder.identifier);
   if (!name) return Failure{"The reminder is not in EDS."};
   auto client = session_->client(name->sourceUid);
-  if (!client) return Failure{client.reason()};
+  if (!client) return client.failure();
   auto current = readSeries(client.value(), name->uid);
-  if (!current) return Failure{current.reason()};
+  if (!current) return current.failure();
   if (!current.value())
     return Failure{
         "The reminder was deleted by another program after "
@@ -187,7 +184,7 @@ Outcome EdsStore::setCompleted(const Reminder& reminder, bool completed) {
   const std::string identifier = reminder.identifier;
   std::lock_guard edsGuard(edsMutex_);
   auto changeable = readForChange(reminder);
-  if (!changeable) return Failure{changeable.reason()};
+  if (!changeable) return changeable.failure();
   auto& [client, series] = changeable.value();
   const std::string text = calendarTextOf(series, *session_, client);
   Outcome written = done();
@@ -196,14 +193,14 @@ Outcome EdsStore::setCompleted(const Reminder& reminder, bool completed) {
   if (completed) {
     occurrenceUid = newUid();
     auto moving = completeOccurrence(text, occurrenceUid, clock_());
-    if (!moving) return Failure{moving.reason()};
+    if (!moving) return moving.failure();
     move = std::move(moving.value());
   }
   if (move) {
     written = writeSeriesMove(client, *move, occurrenceUid);
   } else {
     auto edited = withCompletion(text, completed, clock_());
-    if (!edited) return Failure{edited.reason()};
+    if (!edited) return edited.failure();
     written = modify(client, edited.value());
   }
   forget(identifier);
@@ -214,7 +211,7 @@ Outcome EdsStore::removeReminder(const Reminder& reminder) {
   const std::string identifier = reminder.identifier;
   std::lock_guard edsGuard(edsMutex_);
   auto changeable = readForChange(reminder);
-  if (!changeable) return Failure{changeable.reason()};
+  if (!changeable) return changeable.failure();
   Outcome removed =
       remove(changeable.value().client, changeable.value().series.uid);
   forget(identifier);

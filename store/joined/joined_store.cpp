@@ -102,7 +102,12 @@ Fetched JoinedStore::fetchBoth(const ReminderQuery& query) {
     if (ReminderStore* store = second())
       fromSecond = startFetch(*store, secondQuery);
   Fetched firstPart = fromFirst.valid() ? fromFirst.get() : std::nullopt;
-  Fetched secondPart = fromSecond.valid() ? fromSecond.get() : std::nullopt;
+  const bool askedSecond = fromSecond.valid();
+  Fetched secondPart = askedSecond ? fromSecond.get() : std::nullopt;
+  // A store that was asked and could not answer fails the whole fetch:
+  // an answer without its reminders would be a short success.
+  if ((askFirst && !firstPart) || (askedSecond && !secondPart))
+    return std::nullopt;
   if (!firstPart) return secondPart;
   if (secondPart)
     firstPart->insert(firstPart->end(),
