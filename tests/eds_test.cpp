@@ -58,6 +58,31 @@ class Eds {
     return e_source_get_uid(source.get());
   }
 
+  // A new local task list whose file EDS finds already holding
+  // `calendarText`, as one written by another program would be: EDS
+  // takes objects from it that it would refuse through its client (a UID
+  // that is not UTF-8). Its source UID.
+  std::string makeListFromFile(const std::string& title,
+                               const std::string& calendarText) {
+    GError* error = nullptr;
+    Owned<ESource> source(e_source_new(nullptr, nullptr, &error));
+    const std::string uid = e_source_get_uid(source.get());
+    const std::filesystem::path folder =
+        std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "evolution" /
+        "tasks" / uid;
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "tasks.ics") << calendarText;
+    e_source_set_parent(source.get(), "local-stub");
+    e_source_set_display_name(source.get(), title.c_str());
+    auto* list = static_cast<ESourceTaskList*>(
+        e_source_get_extension(source.get(), E_SOURCE_EXTENSION_TASK_LIST));
+    e_source_backend_set_backend_name(E_SOURCE_BACKEND(list), "local");
+    EXPECT_TRUE(e_source_registry_commit_source_sync(
+        registry_.get(), source.get(), nullptr, &error))
+        << messageOf(error);
+    return uid;
+  }
+
   // A new subscribed (webcal) task list with `title`, of a calendar on a
   // port of this machine where nothing answers; its source UID.
   std::string makeWebcalList(const std::string& title) {
@@ -399,6 +424,20 @@ TEST_F(EdsTest, QueriesReadEdsBesideTheVdir) {
     for (const auto& [name, value] : fields.items())
       EXPECT_EQ(got.value(name, Json()), value) << id << " " << name;
   }
+
+  // A UID that is not UTF-8 is printed repaired, and reached by what is
+  // printed.
+  const std::string odd = Eds::instance().makeListFromFile(
+      "Odd",
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n"
+      "BEGIN:VTODO\r\nUID:bad\xFFuid\r\nSUMMARY:Odd one\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n");
+  Json shown = dataOf(run({"reminders", "eds:" + odd}), "reminders");
+  ASSERT_EQ(idsOf(shown),
+            std::vector<std::string>{"eds:" + odd + "/bad\xEF\xBF\xBDuid"});
+  EXPECT_EQ(
+      dataOf(run({"get", shown[0].value("id", "")}), "get").value("title", ""),
+      "Odd one");
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
       {{"get", list + "/post%2foffice%251"}, "Reminder not found"},

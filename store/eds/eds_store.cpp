@@ -143,14 +143,14 @@ ReminderPtr EdsStore::reminderWithIdentifier(const std::string& identifier) {
   std::lock_guard edsGuard(edsMutex_);
   auto client = session_->client(name->sourceUid);
   if (!client) return nullptr;
-  auto series = readSeries(client.value(), name->uid);
-  if (!series || !series.value()) return nullptr;
+  auto series = readSeriesPrintedAs(client.value(), name->uid);
+  if (!series) return nullptr;
   ReminderPtr reminder =
-      reminderOf(*series.value(), name->sourceUid, *session_, client.value());
+      reminderOf(series.value(), name->sourceUid, *session_, client.value());
   if (!reminder) return nullptr;
   std::lock_guard guard(mutex_);
   remembered_.emplace(identifier, reminder);
-  read_.insert_or_assign(identifier, std::move(*series.value()));
+  read_.insert_or_assign(identifier, std::move(series.value()));
   return reminder;
 }
 
@@ -159,19 +159,20 @@ Result<EdsStore::Changeable> EdsStore::readForChange(const Reminder& reminder) {
   if (!name) return Failure{"The reminder is not in EDS."};
   auto client = session_->client(name->sourceUid);
   if (!client) return client.failure();
-  auto current = readSeries(client.value(), name->uid);
-  if (!current) return current.failure();
-  if (!current.value())
+  auto current = readSeriesPrintedAs(client.value(), name->uid);
+  if (!current && current.kind() != FailureKind::kNotFound)
+    return current.failure();
+  if (!current)
     return Failure{
         "The reminder was deleted by another program after "
         "corvane read it; nothing was written."};
   std::lock_guard guard(mutex_);
   if (auto read = read_.find(reminder.identifier);
-      read != read_.end() && !read->second.sameObjectsAs(*current.value()))
+      read != read_.end() && !read->second.sameObjectsAs(current.value()))
     return Failure{
         "The reminder was changed by another program after corvane "
         "read it; nothing was written."};
-  return Changeable{client.value(), std::move(*current.value())};
+  return Changeable{client.value(), std::move(current.value())};
 }
 
 void EdsStore::forget(const std::string& identifier) {
