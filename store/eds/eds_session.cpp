@@ -49,27 +49,31 @@ std::optional<bool> edsOnBus(GDBusConnection* bus) {
   return found;
 }
 
-// EDS's source registry, opened on a thread of its own: its opening does
-// not heed a GCancellable, and waits without end on a registry that is
-// stopped. One that does not answer in time is left to its thread, which
-// the end of the run ends.
-Result<GObjectPtr<ESourceRegistry>> openRegistry() {
+// What `open` returns (a new GObject reference, or null with `error`
+// set), opened on a thread of its own and waited for at most kBusWait.
+// GLib's bus connection heeds a GCancellable but was once seen missing a
+// cancel on a silent bus; EDS's registry does not heed one at all, and
+// waits without end on a registry that is stopped. What does not answer in
+// time is left to its thread, which the end of the run ends.
+template <class T>
+Result<GObjectPtr<T>> openOnOwnThread(T* (*open)(GCancellable*, GError**)) {
   struct Opening {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    ESourceRegistry* registry = nullptr;
+    T* object = nullptr;
     std::optional<Failure> failure;
   };
   auto opening = std::make_shared<Opening>();
+  GObjectPtr<GCancellable> cancellable(g_cancellable_new());
   try {
-    std::thread([opening] {
+    std::thread([opening, open, cancel = g_object_ref(cancellable.get())] {
       ErrorSlot error;
-      ESourceRegistry* registry =
-          e_source_registry_new_sync(nullptr, error.out());
+      T* object = open(static_cast<GCancellable*>(cancel), error.out());
+      g_object_unref(cancel);
       std::lock_guard lock(opening->mutex);
-      opening->registry = registry;
-      if (!registry) opening->failure = failureOf(error.get(), false);
+      opening->object = object;
+      if (!object) opening->failure = failureOf(error.get(), false);
       opening->done = true;
       opening->finished.notify_one();
     }).detach();
@@ -80,26 +84,26 @@ Result<GObjectPtr<ESourceRegistry>> openRegistry() {
   std::unique_lock lock(opening->mutex);
   if (!opening->finished.wait_for(lock, kBusWait,
                                   [&] { return opening->done; })) {
+    g_cancellable_cancel(cancellable.get());
     noteEdsStoppedAnswering();
     return unansweredFailure(false);
   }
   if (opening->failure) return *opening->failure;
-  return GObjectPtr<ESourceRegistry>(opening->registry);
+  return GObjectPtr<T>(opening->object);
+}
+
+GDBusConnection* sessionBus(GCancellable* cancellable, GError** error) {
+  return g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error);
 }
 
 }  // namespace
 
 std::unique_ptr<EdsSession> EdsSession::connect() {
-  GObjectPtr<GDBusConnection> bus;
-  {
-    Deadline deadline(kBusWait);
-    if (!deadline.get()) return nullptr;
-    bus.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, deadline.get(), nullptr));
-  }
+  auto bus = openOnOwnThread(sessionBus);
   if (!bus) return nullptr;
-  auto there = edsOnBus(bus.get());
+  auto there = edsOnBus(bus.value().get());
   if (!there || !*there) return nullptr;
-  auto registry = openRegistry();
+  auto registry = openOnOwnThread(e_source_registry_new_sync);
   if (!registry)
     return std::unique_ptr<EdsSession>(new EdsSession(registry.failure()));
   // A bus without EDS still gives a registry, one that knows no source at
