@@ -19,7 +19,9 @@ trap 'rm -rf "$private"' EXIT
 mkdir -p "$private/home" "$private/data" "$private/config" "$private/cache" \
   "$private/runtime"
 chmod 700 "$private/runtime"
-env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY \
+# A hard limit on the whole run: the bus and the daemons it started end
+# with dbus-run-session.
+timeout -k 10 280 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY -u WAYLAND_DISPLAY \
   HOME="$private/home" XDG_DATA_HOME="$private/data" \
   XDG_CONFIG_HOME="$private/config" XDG_CACHE_HOME="$private/cache" \
   XDG_RUNTIME_DIR="$private/runtime" \

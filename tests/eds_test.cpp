@@ -5,9 +5,15 @@
 #include <gtest/gtest.h>
 #include <libecal/libecal.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -50,6 +56,57 @@ class Eds {
         registry_.get(), source.get(), nullptr, &error))
         << messageOf(error);
     return e_source_get_uid(source.get());
+  }
+
+  // A new local task list whose file EDS finds already holding
+  // `calendarText`, as one written by another program would be: EDS
+  // takes objects from it that it would refuse through its client (a UID
+  // that is not UTF-8). Its source UID.
+  std::string makeListFromFile(const std::string& title,
+                               const std::string& calendarText) {
+    GError* error = nullptr;
+    Owned<ESource> source(e_source_new(nullptr, nullptr, &error));
+    const std::string uid = e_source_get_uid(source.get());
+    const std::filesystem::path folder =
+        std::filesystem::path(std::getenv("XDG_DATA_HOME")) / "evolution" /
+        "tasks" / uid;
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "tasks.ics") << calendarText;
+    e_source_set_parent(source.get(), "local-stub");
+    e_source_set_display_name(source.get(), title.c_str());
+    auto* list = static_cast<ESourceTaskList*>(
+        e_source_get_extension(source.get(), E_SOURCE_EXTENSION_TASK_LIST));
+    e_source_backend_set_backend_name(E_SOURCE_BACKEND(list), "local");
+    EXPECT_TRUE(e_source_registry_commit_source_sync(
+        registry_.get(), source.get(), nullptr, &error))
+        << messageOf(error);
+    return uid;
+  }
+
+  // A new subscribed (webcal) task list with `title`, of a calendar on a
+  // port of this machine where nothing answers; its source UID.
+  std::string makeWebcalList(const std::string& title) {
+    GError* error = nullptr;
+    Owned<ESource> source(e_source_new(nullptr, nullptr, &error));
+    e_source_set_parent(source.get(), "webcal-stub");
+    e_source_set_display_name(source.get(), title.c_str());
+    auto* list = static_cast<ESourceTaskList*>(
+        e_source_get_extension(source.get(), E_SOURCE_EXTENSION_TASK_LIST));
+    e_source_backend_set_backend_name(E_SOURCE_BACKEND(list), "webcal");
+    auto* webdav = static_cast<ESourceWebdav*>(e_source_get_extension(
+        source.get(), E_SOURCE_EXTENSION_WEBDAV_BACKEND));
+    GUri* uri =
+        g_uri_parse("http://127.0.0.1:9/tasks.ics", G_URI_FLAGS_NONE, nullptr);
+    e_source_webdav_set_uri(webdav, uri);
+    g_uri_unref(uri);
+    EXPECT_TRUE(e_source_registry_commit_source_sync(
+        registry_.get(), source.get(), nullptr, &error))
+        << messageOf(error);
+    return e_source_get_uid(source.get());
+  }
+
+  bool isReadOnly(const std::string& list) {
+    return client(list) && e_client_is_readonly(E_CLIENT(client(list)));
   }
 
   // Adds every VTODO of `calendarText` to the list, overridden occurrences
@@ -176,6 +233,103 @@ std::vector<std::string> idsOf(const Json& records) {
   return ids;
 }
 
+// A run of corvane killed if it takes 20 s, and how long it took.
+struct TimedRun {
+  RunResult run;
+  double seconds;
+};
+TimedRun timedRun(const std::vector<std::string>& args,
+                  const Environment& environment) {
+  std::vector<std::string> argv = {"timeout", "-s", "KILL", "20",
+                                   CORVANE_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  auto start = std::chrono::steady_clock::now();
+  RunResult run = runProgram("/usr/bin/timeout", argv, environment);
+  return {run, std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                             start)
+                   .count()};
+}
+
+// A bus that takes connections and never answers: a listening socket of
+// this process that accepts none (the kernel completes the connections).
+class SilentBus {
+ public:
+  explicit SilentBus(const std::filesystem::path& path) {
+    fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                  path.c_str());
+    ready_ = fd_ >= 0 &&
+             ::bind(fd_, reinterpret_cast<sockaddr*>(&address),
+                    sizeof address) == 0 &&
+             ::listen(fd_, 64) == 0;
+    address_ = "unix:path=" + path.string();
+  }
+  ~SilentBus() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ready() const { return ready_; }
+  const std::string& address() const { return address_; }
+
+ private:
+  int fd_ = -1;
+  bool ready_ = false;
+  std::string address_;
+};
+
+// EDS's daemons on the test's bus, stopped with SIGSTOP by their process
+// ids until the end of the scope, when they are resumed.
+class StoppedEds {
+ public:
+  StoppedEds() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return;
+    for (const std::string& name : namesOf(bus))
+      if (name.starts_with("org.gnome.evolution.dataserver."))
+        if (pid_t pid = pidOf(bus, name);
+            pid > 0 && std::ranges::find(pids_, pid) == pids_.end())
+          pids_.push_back(pid);
+    g_object_unref(bus);
+    for (pid_t pid : pids_) ::kill(pid, SIGSTOP);
+  }
+  ~StoppedEds() {
+    for (pid_t pid : pids_) ::kill(pid, SIGCONT);
+  }
+  std::size_t count() const { return pids_.size(); }
+
+ private:
+  static std::vector<std::string> namesOf(GDBusConnection* bus) {
+    std::vector<std::string> names;
+    GVariant* answer = call(bus, "ListNames", nullptr);
+    if (!answer) return names;
+    GVariantIter* iter = nullptr;
+    const gchar* name = nullptr;
+    g_variant_get(answer, "(as)", &iter);
+    while (g_variant_iter_next(iter, "&s", &name)) names.emplace_back(name);
+    g_variant_iter_free(iter);
+    g_variant_unref(answer);
+    return names;
+  }
+  static pid_t pidOf(GDBusConnection* bus, const std::string& name) {
+    GVariant* answer = call(bus, "GetConnectionUnixProcessID",
+                            g_variant_new("(s)", name.c_str()));
+    if (!answer) return -1;
+    guint32 pid = 0;
+    g_variant_get(answer, "(u)", &pid);
+    g_variant_unref(answer);
+    return static_cast<pid_t>(pid);
+  }
+  static GVariant* call(GDBusConnection* bus, const char* method,
+                        GVariant* arguments) {
+    return g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        "org.freedesktop.DBus", method, arguments, nullptr,
+        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  }
+  std::vector<pid_t> pids_;
+};
+
 // One list of tasks made once for the queries: a date due, a zoned due, a
 // completed task with notes, a repeating one with an end, and a UID with a
 // slash and a percent sign.
@@ -270,6 +424,20 @@ TEST_F(EdsTest, QueriesReadEdsBesideTheVdir) {
     for (const auto& [name, value] : fields.items())
       EXPECT_EQ(got.value(name, Json()), value) << id << " " << name;
   }
+
+  // A UID that is not UTF-8 is printed repaired, and reached by what is
+  // printed.
+  const std::string odd = Eds::instance().makeListFromFile(
+      "Odd",
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n"
+      "BEGIN:VTODO\r\nUID:bad\xFFuid\r\nSUMMARY:Odd one\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n");
+  Json shown = dataOf(run({"reminders", "eds:" + odd}), "reminders");
+  ASSERT_EQ(idsOf(shown),
+            std::vector<std::string>{"eds:" + odd + "/bad\xEF\xBF\xBDuid"});
+  EXPECT_EQ(
+      dataOf(run({"get", shown[0].value("id", "")}), "get").value("title", ""),
+      "Odd one");
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> errors = {
       {{"get", list + "/post%2foffice%251"}, "Reminder not found"},
@@ -400,17 +568,79 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
   int pid = std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str());
   ASSERT_FALSE(address.empty()) << daemon.err;
 
+  // A bus that never answers is no bus either, and costs a run at most
+  // the wait for its answer.
+  SilentBus silent(store_.base() / "silent-bus");
+  ASSERT_TRUE(silent.ready());
+
   Environment noBus = store_.environment();
-  Environment emptyBus = noBus;
+  Environment emptyBus = noBus, silentBus = noBus;
   emptyBus["DBUS_SESSION_BUS_ADDRESS"] = address;
+  silentBus["DBUS_SESSION_BUS_ADDRESS"] = silent.address();
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"list"},
                                              {"check_permission_status"},
-                                             {"special_reminders", "today"}})
-    EXPECT_EQ(runCorvane(args, emptyBus).out, runCorvane(args, noBus).out)
-        << args[0];
+                                             {"get", "acct/home/overdue"},
+                                             {"special_reminders", "today"}}) {
+    const std::string alone = runCorvane(args, noBus).out;
+    EXPECT_EQ(runCorvane(args, emptyBus).out, alone) << args[0];
+    TimedRun timed = timedRun(args, silentBus);
+    EXPECT_EQ(timed.run.out, alone) << args[0];
+    EXPECT_LT(timed.seconds, 5) << args[0];
+  }
   EXPECT_EQ(dataOf(runCorvane({"list"}, noBus), "list").size(), 1u);
   if (pid > 0) ::kill(pid, SIGTERM);
+}
+
+// EDS on the bus but stopped: whatever needs it fails within the wait, a
+// query over it too (it never succeeds with EDS's reminders left out),
+// and a run that needs only the vdir is not delayed.
+TEST_F(EdsTest, AStoppedEdsFailsInTime) {
+  const std::string task = "eds:" + errands() + "/berlin";
+  StoppedEds stopped;
+  ASSERT_GE(stopped.count(), 2u) << "the registry and the calendar factory";
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // "" for any one envelope
+    double seconds;
+  };
+  const std::vector<Case> cases = {
+      {{"special_reminders", "today"}, "Unable to fetch reminders", 5},
+      {{"special_reminders", "scheduled"}, "Unable to fetch reminders", 5},
+      {{"list"}, "", 5},
+      {{"check_permission_status"}, "", 5},
+      {{"get", task}, "", 5},
+      {{"toggle", task, "true"}, "", 5},
+      {{"get", "acct/home/overdue"}, "", 1.5},
+  };
+  for (const auto& c : cases) {
+    TimedRun timed = timedRun(c.args, environment_);
+    Json envelope = envelopeOf(timed.run);
+    EXPECT_TRUE(envelope.is_object()) << c.args[0] << ": " << timed.run.out;
+    if (!c.error.empty()) {
+      EXPECT_EQ(errorOf(timed.run), c.error) << c.args[0];
+    }
+    EXPECT_LT(timed.seconds, c.seconds) << c.args[0];
+  }
+  EXPECT_EQ(
+      dataOf(timedRun({"get", "acct/home/overdue"}, environment_).run, "get")
+          .value("title", ""),
+      "Overdue in the vdir");
+}
+
+// A list whose client EDS opens read-only (a subscribed webcal list) is
+// shown as one that cannot be changed.
+TEST_F(EdsTest, AReadOnlyListCannotBeChanged) {
+  Eds& eds = Eds::instance();
+  const std::string list = eds.makeWebcalList("Holidays");
+  ASSERT_TRUE(eds.isReadOnly(list));
+  Json lists = dataOf(run({"list"}), "list");
+  auto found = std::ranges::find_if(lists, [&](const Json& record) {
+    return record.value("calendarIdentifier", "") == "eds:" + list;
+  });
+  ASSERT_NE(found, lists.end()) << lists.dump(1);
+  EXPECT_EQ(found->value("allowsContentModifications", true), false);
+  EXPECT_EQ((*found)["source"].value("sourceType", -1), 4);
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ TEST(ListCatalogue, ColorFileGivesUpperCaseHexOrInherit) {
       {"#FF8000FF00", "inherit"},
       {"FF8000", "inherit"},
       {"#ff8000 extra", "inherit"},
-      {"rgb(255,128,0)", "inherit"},
+      {"rgb(255,128,0)", "#FF8000"},
       {nullptr, "inherit"},
   };
   TempStore store;

@@ -1,10 +1,8 @@
 #include "store/eds/eds_list.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "store/eds/eds_identifiers.h"
 #include "store/eds/glib_ptr.h"
+#include "store/rgb_color.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -30,7 +28,7 @@ ReminderList describeTaskList(ESourceRegistry* registry, ESource* source,
       list.account.title =
           repairUtf8(takeText(e_source_dup_display_name(parent.get())));
   }
-  list.color = parseSourceColor(
+  list.color = parseColor(
       takeText(e_source_selectable_dup_color(E_SOURCE_SELECTABLE(extension))));
   return list;
 }
@@ -43,26 +41,6 @@ std::pair<AccountKind, ListKind> kindsOfBackend(const std::string& backend) {
   if (backend == "webcal")
     return {AccountKind::kSubscribed, ListKind::kSubscribed};
   return {AccountKind::kLocal, ListKind::kLocal};
-}
-
-std::optional<RgbColor> parseSourceColor(const std::string& text) {
-  unsigned red, green, blue;
-  int used = -1;
-  if (text.size() == 7 &&
-      std::sscanf(text.c_str(), "#%2x%2x%2x%n", &red, &green, &blue, &used) ==
-          3 &&
-      used == 7 && std::strspn(text.c_str() + 1, "0123456789abcdefABCDEF") == 6)
-    return RgbColor{red / 255.0, green / 255.0, blue / 255.0};
-  double alpha;
-  used = -1;
-  if ((std::sscanf(text.c_str(), "rgb(%u,%u,%u)%n", &red, &green, &blue,
-                   &used) == 3 ||
-       std::sscanf(text.c_str(), "rgba(%u,%u,%u,%lf)%n", &red, &green, &blue,
-                   &alpha, &used) == 4) &&
-      used == static_cast<int>(text.size()) && red <= 255 && green <= 255 &&
-      blue <= 255)
-    return RgbColor{red / 255.0, green / 255.0, blue / 255.0};
-  return std::nullopt;
 }
 
 }  // namespace corvane

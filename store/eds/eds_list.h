@@ -5,7 +5,6 @@
 
 #include <libedataserver/libedataserver.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -23,9 +22,5 @@ ReminderList describeTaskList(ESourceRegistry* registry, ESource* source,
 // ones (Google's included), Exchange-like ones, and subscribed webcal
 // lists; any other backend counts as local.
 std::pair<AccountKind, ListKind> kindsOfBackend(const std::string& backend);
-
-// "#rrggbb" as EDS writes colours, or "rgb(r,g,b)" and "rgba(r,g,b,a)" as
-// GTK writes them, alpha ignored; anything else has no colour.
-std::optional<RgbColor> parseSourceColor(const std::string& text);
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "store/eds/eds_calls.h"
 #include "store/ical/reminder_todo.h"
 
 namespace corvane {
@@ -45,11 +46,13 @@ bool EdsSeries::sameObjectsAs(const EdsSeries& other) const {
 }
 
 Result<std::vector<EdsSeries>> readAllSeries(ECalClient* client) {
+  Deadline deadline(kCallWait);
+  if (!deadline.get()) return unansweredFailure(false);
   GSList* read = nullptr;
   ErrorSlot error;
-  if (!e_cal_client_get_object_list_sync(client, "#t", &read, nullptr,
+  if (!e_cal_client_get_object_list_sync(client, "#t", &read, deadline.get(),
                                          error.out()))
-    return Failure{error.message()};
+    return failureOf(error.get(), false);
   GObjectSList components(read);
   std::map<std::string, EdsSeries> byUid;
   for (GSList* item = components.get(); item; item = item->next)
@@ -62,14 +65,16 @@ Result<std::vector<EdsSeries>> readAllSeries(ECalClient* client) {
 
 Result<std::optional<EdsSeries>> readSeries(ECalClient* client,
                                             const std::string& uid) {
+  Deadline deadline(kCallWait);
+  if (!deadline.get()) return unansweredFailure(false);
   GSList* read = nullptr;
   ErrorSlot error;
   if (!e_cal_client_get_objects_for_uid_sync(client, uid.c_str(), &read,
-                                             nullptr, error.out())) {
-    if (g_error_matches(error.get(), E_CAL_CLIENT_ERROR,
-                        E_CAL_CLIENT_ERROR_OBJECT_NOT_FOUND))
+                                             deadline.get(), error.out())) {
+    Failure failure = failureOf(error.get(), false);
+    if (failure.kind == FailureKind::kNotFound)
       return std::optional<EdsSeries>();
-    return Failure{error.message()};
+    return failure;
   }
   GObjectSList components(read);
   std::map<std::string, EdsSeries> byUid;

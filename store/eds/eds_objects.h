@@ -28,7 +28,8 @@ struct EdsSeries {
   bool sameObjectsAs(const EdsSeries& other) const;
 };
 
-// Every series in the list, in byte order of their UIDs.
+// Every series in the list, in byte order of their UIDs. Both reads are
+// bounded and fail with a kind, as every call in store/eds/eds_calls.h.
 Result<std::vector<EdsSeries>> readAllSeries(ECalClient* client);
 
 // The series with that UID; absent when the list holds no object with it.

@@ -19,43 +19,51 @@ namespace corvane {
 
 class EdsSession {
  public:
-  // A session with EDS's source registry; null when no EDS answers on the
-  // session bus. The bus is the one GLib finds; it is never started here.
+  // A session with EDS's source registry; null when there is no EDS: no
+  // bus that answers in time (store/eds/eds_calls.h), or no EDS on it. The
+  // bus is the one GLib finds; it is never started here. An EDS that is on
+  // the bus but fails or does not answer gives a session whose every call
+  // fails kUnavailable.
   static std::unique_ptr<EdsSession> connect();
 
   // Every enabled task list, ordered by account title, list title and
   // source UID. Each list's client is opened to learn whether it can be
-  // changed; a list that cannot be opened is shown as unchangeable.
-  std::vector<ReminderList> taskLists();
-  // The enabled task list with that source UID, or absent.
-  std::optional<ReminderList> taskList(const std::string& sourceUid);
-  // The source UIDs of every enabled task list, in the order of taskLists.
-  std::vector<std::string> taskListUids();
+  // changed: a list whose client cannot be opened, or is read-only, is
+  // shown as unchangeable; an EDS that does not answer is a failure.
+  Result<std::vector<ReminderList>> taskLists();
+  // The enabled task list with that source UID; absent when there is none.
+  Result<std::optional<ReminderList>> taskList(const std::string& sourceUid);
 
-  // The open client of the task list with that source UID, or the reason
-  // it cannot be opened (in EDS's words).
+  // The open client of the task list with that source UID; kNotFound when
+  // there is no such list, EDS's failure to open it otherwise.
   Result<ECalClient*> client(const std::string& sourceUid);
 
   // The text of the VTIMEZONE that the list's client knows by `tzid`;
-  // "" when it knows none.
+  // "" when it knows none or does not answer.
   const std::string& zoneText(ECalClient* client, const std::string& tzid);
 
  private:
   explicit EdsSession(GObjectPtr<ESourceRegistry> registry)
       : registry_(std::move(registry)) {}
+  explicit EdsSession(Failure unavailable)
+      : unavailable_(std::move(unavailable)) {}
   // The enabled task-list source with that UID, or null.
   GObjectPtr<ESource> taskListSource(const std::string& sourceUid);
   Result<ECalClient*> clientOf(ESource* source);
+  // The list of `source` as the store describes it; a failure only when
+  // EDS does not answer.
+  Result<ReminderList> describe(ESource* source);
 
   struct Opened {
     GObjectPtr<ECalClient> client;  // null when opening failed
-    std::string failure;
+    std::optional<Failure> failure;
   };
   static Opened open(ESource* source);
   // Opens the clients of the sources (a list of ESource) not opened yet.
   void openAll(GList* sources);
 
-  GObjectPtr<ESourceRegistry> registry_;
+  GObjectPtr<ESourceRegistry> registry_;  // null when unavailable
+  std::optional<Failure> unavailable_;
   std::map<std::string, Opened> clients_;  // by source UID
   std::map<std::pair<ECalClient*, std::string>, std::string> zones_;
 };

@@ -1,5 +1,6 @@
 #include "store/eds/eds_store.h"
 
+#include "store/eds/eds_calls.h"
 #include "store/eds/eds_identifiers.h"
 #include "store/utf8.h"
 
@@ -55,7 +56,11 @@ std::optional<ReminderList> EdsBackend::list(
   auto sourceUid = sourceUidOf(identifier);
   if (!sourceUid) return std::nullopt;
   std::lock_guard guard(edsMutex_);
-  return session_->taskList(*sourceUid);
+  // The interface has no failure here: a list EDS does not answer for is
+  // no list, and a change to one of its reminders fails on its own.
+  auto list = session_->taskList(*sourceUid);
+  if (!list) return std::nullopt;
+  return std::move(list.value());
 }
 
 Outcome EdsBackend::readItems(
@@ -75,7 +80,9 @@ Outcome EdsBackend::readItems(
         return stopped;
     }
   } else {
-    for (const auto& list : session_->taskLists())
+    auto all = session_->taskLists();
+    if (!all) return all.failure();
+    for (const auto& list : all.value())
       sources.push_back(*sourceUidOf(list.identifier));
   }
   std::size_t position = 0;
@@ -116,14 +123,14 @@ Result<StoredItem> EdsBackend::readItem(const std::string& identifier) {
   if (!name) return kNotInEds;
   std::lock_guard guard(edsMutex_);
   auto client = session_->client(name->sourceUid);
-  // A list that is no list of EDS's holds no reminder; a failure with a
-  // kind (EDS not answering) is told as it is.
+  // A list that is no list of EDS's holds no reminder; EDS not answering
+  // is told as it is.
   if (!client)
-    return client.kind() == FailureKind::kOther ? kNotInEds : client.failure();
-  auto series = readSeries(client.value(), name->uid);
+    return client.kind() == FailureKind::kNotFound ? kNotInEds
+                                                   : client.failure();
+  auto series = readSeriesPrintedAs(client.value(), name->uid);
   if (!series) return series.failure();
-  if (!series.value()) return kNotInEds;
-  return itemOf(client.value(), name->sourceUid, std::move(*series.value()));
+  return itemOf(client.value(), name->sourceUid, std::move(series.value()));
 }
 
 Result<StoredItem> EdsBackend::readItemNamed(const ItemVersion& beside,
@@ -152,13 +159,8 @@ Outcome EdsBackend::replaceItem(const ItemVersion& read,
   auto component = reminderComponentOf(text);
   if (!component) return component.failure();
   std::lock_guard guard(edsMutex_);
-  if (Outcome same = unchanged(read); !same) return same;
-  ErrorSlot error;
-  if (!e_cal_client_modify_object_sync(
-          seriesOf(read).client, component.value().get(), E_CAL_OBJ_MOD_THIS,
-          E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
+  return modifyIfStillAsRead(seriesOf(read).client, seriesOf(read).series,
+                             component.value().get());
 }
 
 Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
@@ -168,15 +170,9 @@ Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
   auto component = reminderComponentOf(text);
   if (!component) return component.failure();
   std::lock_guard guard(edsMutex_);
-  ErrorSlot error;
-  if (!e_cal_client_create_object_sync(sibling.client, component.value().get(),
-                                       E_CAL_OPERATION_FLAG_NONE, nullptr,
-                                       nullptr, error.out())) {
-    if (g_error_matches(error.get(), E_CAL_CLIENT_ERROR,
-                        E_CAL_CLIENT_ERROR_OBJECT_ID_ALREADY_EXISTS))
-      return Failure{error.message(), FailureKind::kExists};
-    return Failure{error.message()};
-  }
+  if (Outcome created = createObject(sibling.client, component.value().get());
+      !created)
+    return created.failure();
   auto added = readSeries(sibling.client, name);
   if (!added) return added.failure();
   if (!added.value())
@@ -188,12 +184,7 @@ Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
 Outcome EdsBackend::removeItem(const ItemVersion& read) {
   std::lock_guard guard(edsMutex_);
   if (Outcome same = unchanged(read); !same) return same;
-  ErrorSlot error;
-  if (!e_cal_client_remove_object_sync(
-          seriesOf(read).client, seriesOf(read).series.uid.c_str(), nullptr,
-          E_CAL_OBJ_MOD_ALL, E_CAL_OPERATION_FLAG_NONE, nullptr, error.out()))
-    return Failure{error.message()};
-  return done();
+  return removeObjects(seriesOf(read).client, seriesOf(read).series.uid);
 }
 
 std::unique_ptr<ItemStore> makeEdsStore(std::unique_ptr<EdsSession> session,

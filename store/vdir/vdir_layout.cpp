@@ -13,6 +13,7 @@
 
 #include "store/system/descriptor_wait.h"
 #include "store/system/system_failure.h"
+#include "store/rgb_color.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -26,13 +27,6 @@ std::string trimmed(const std::string& text) {
   if (first == std::string::npos) return "";
   size_t last = text.find_last_not_of(blanks);
   return text.substr(first, last - first + 1);
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 AccountKind accountKindOf(const std::optional<std::string>& word) {
@@ -215,18 +209,6 @@ std::optional<std::string> readMetadata(const std::filesystem::path& file) {
   std::string value = trimmed(whole.substr(0, whole.find_first_of("\r\n")));
   if (value.empty() || value == "None") return std::nullopt;
   return repairUtf8(value);
-}
-
-std::optional<RgbColor> parseColor(const std::string& text) {
-  if ((text.size() != 7 && text.size() != 9) || text[0] != '#')
-    return std::nullopt;
-  int values[4] = {0, 0, 0, 0};
-  for (size_t i = 1; i < text.size(); i += 2) {
-    int high = hexDigit(text[i]), low = hexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    values[(i - 1) / 2] = high * 16 + low;
-  }
-  return RgbColor{values[0] / 255.0, values[1] / 255.0, values[2] / 255.0};
 }
 
 ReminderList readList(const std::filesystem::path& root,

@@ -52,9 +52,6 @@ Result<std::vector<std::string>> entriesOf(
 // file is missing, unreadable, empty or says "None".
 std::optional<std::string> readMetadata(const std::filesystem::path& file);
 
-// "#RRGGBB" or "#RRGGBBAA" as components in 0..1; anything else has none.
-std::optional<RgbColor> parseColor(const std::string& text);
-
 // The list kept in `<root>/<account>/<list>`.
 ReminderList readList(const std::filesystem::path& root,
                       const std::string& account, const std::string& list);
