@@ -1,7 +1,9 @@
 #include "app/corvane.h"
 
 #include <cstdio>
+#include <type_traits>
 
+#include "app/command_failures.h"
 #include "lists/color_text.h"
 #include "lists/list_catalogue.h"
 #include "reminders/reminder_query.h"
@@ -11,6 +13,26 @@
 
 namespace corvane {
 namespace {
+
+// Takes `value` apart from the leaves up. nlohmann's own destructor moves
+// a container's members to a stack it allocates, which out of memory ends
+// the process (a destructor cannot throw); an empty container and a leaf
+// go without allocating.
+void dismantle(JsonValue& value) noexcept {
+  if (value.is_array()) {
+    auto& members = value.get_ref<JsonValue::array_t&>();
+    while (!members.empty()) {
+      dismantle(members.back());
+      members.pop_back();
+    }
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<JsonValue::object_t&>();
+    while (!members.empty()) {
+      dismantle(members.back().second);
+      members.pop_back();
+    }
+  }
+}
 
 void writeToStandardOutput(std::string_view piece, bool ends) {
   std::fwrite(piece.data(), 1, piece.size(), stdout);
@@ -33,15 +55,16 @@ void Corvane::run(const std::string& command,
                   const std::vector<std::string>& args) {
   auto completes = Completes::kInTheCall;
   try {
+    failure_ = failureEnvelope(command, args.size());
     dispatch(command, args, completes);
   } catch (...) {
     // Out of memory, or no thread to be had: the command still answers.
     // An asynchronous one whose handler has taken the envelope leaves the
     // answer and the signal to it.
     if (completes == Completes::kInTheCall) {
-      outputFallback();
+      outputFailure();
     } else if (!envelopeTaken_.exchange(true)) {
-      outputFallback();
+      outputFailure();
       completes = Completes::kInTheCall;
     }
   }
@@ -52,55 +75,33 @@ void Corvane::run(const std::string& command,
 void Corvane::dispatch(const std::string& command,
                        const std::vector<std::string>& args,
                        Completes& completes) {
-  const size_t count = args.size();
-  auto fail = [&](const char* message) {
-    outputJSON(std::nullopt, std::string(message), false);
-    completes = Completes::kInTheCall;
-  };
+  if (auto error = argumentError(command, args.size())) {
+    outputJSON(std::nullopt, std::move(*error), false);
+    return;
+  }
   auto queryArguments = [&](auto operation) {
-    std::string status = count >= 2 ? args[1] : "all";
-    std::string sortBy = count >= 3 ? lowercasedAscii(args[2]) : "none";
+    std::string status = args.size() >= 2 ? args[1] : "all";
+    std::string sortBy = args.size() >= 3 ? lowercasedAscii(args[2]) : "none";
     completes = Completes::kInACompletionHandler;
     (this->*operation)(args[0], status, sortBy);
   };
-
   if (command == "request_access") {
     completes = Completes::kInACompletionHandler;
     requestAccessAndPrint();
   } else if (command == "list") {
     listReminderLists();
   } else if (command == "reminders") {
-    if (count == 0)
-      fail("List ID is required for 'reminders' command. Usage: reminders "
-           "<list_id> [completion_status] [sort_by]");
-    else
-      queryArguments(&Corvane::getRemindersInList);
+    queryArguments(&Corvane::getRemindersInList);
   } else if (command == "toggle") {
-    if (count != 2)
-      fail("Reminder ID and completion status are required for 'toggle' "
-           "command");
-    else
-      toggleReminder(args[0], args[1] == "true");
+    toggleReminder(args[0], args[1] == "true");
   } else if (command == "delete") {
-    if (count != 1)
-      fail("Reminder ID is required for 'delete' command");
-    else
-      deleteReminder(args[0]);
+    deleteReminder(args[0]);
   } else if (command == "get") {
-    if (count != 1)
-      fail("Reminder ID is required for 'get' command");
-    else
-      getReminder(args[0]);
+    getReminder(args[0]);
   } else if (command == "check_permission_status") {
     checkPermissionStatus();
   } else if (command == "special_reminders") {
-    if (count == 0)
-      fail("Special list ID is required. Usage: special_reminders <list_id> "
-           "[completion_status] [sort_by]");
-    else
-      queryArguments(&Corvane::getRemindersInSpecialList);
-  } else {
-    outputJSON(std::nullopt, "Unknown command: " + command, false);
+    queryArguments(&Corvane::getRemindersInSpecialList);
   }
 }
 
@@ -143,47 +144,30 @@ void Corvane::finishAsynchronously(Print print) noexcept {
   try {
     print();
   } catch (...) {
-    outputFallback();
+    outputFailure();
   }
   semaphore.release();
 }
 
 void Corvane::finishQuery(Result<JsonValue> answer) noexcept {
-  finishAsynchronously([&] {
-    if (answer.ok())
-      outputJSON(std::move(answer.value()), std::nullopt, true);
-    else
-      outputJSON(std::nullopt, answer.reason(), false);
-  });
+  finishAsynchronously([&] { outputResult(std::move(answer)); });
 }
 
 void Corvane::toggleReminder(const std::string& reminderId, bool completed) {
-  Outcome outcome = corvane::toggleReminder(*eventStore, reminderId, completed);
-  if (outcome.ok())
-    outputJSON(std::nullopt, std::nullopt, true);
-  else
-    outputJSON(std::nullopt, outcome.reason(), false);
+  outputResult(corvane::toggleReminder(*eventStore, reminderId, completed));
 }
 
 void Corvane::deleteReminder(const std::string& reminderId) {
-  Outcome outcome = corvane::deleteReminder(*eventStore, reminderId);
-  if (outcome.ok())
-    outputJSON(std::nullopt, std::nullopt, true);
-  else
-    outputJSON(std::nullopt, outcome.reason(), false);
+  outputResult(corvane::deleteReminder(*eventStore, reminderId));
 }
 
 void Corvane::getReminder(const std::string& reminderId) {
-  Result<JsonValue> record = corvane::getReminder(
+  outputResult(corvane::getReminder(
       *eventStore, reminderId,
       [this](const std::string& id) {
         return humanReadableRecurrenceRule(id, *eventStore);
       },
-      clock_());
-  if (record.ok())
-    outputJSON(std::move(record.value()), std::nullopt, true);
-  else
-    outputJSON(std::nullopt, record.reason(), false);
+      clock_()));
 }
 
 void Corvane::requestAccessAndPrint() {
@@ -197,6 +181,16 @@ void Corvane::requestAccess(std::function<void(bool)> completion) {
   eventStore->requestAccess(std::move(completion));
 }
 
+template <class T>
+void Corvane::outputResult(Result<T> result) {
+  if (!result.ok())
+    outputJSON(std::nullopt, result.reason(), false);
+  else if constexpr (std::is_same_v<T, Done>)
+    outputJSON(std::nullopt, std::nullopt, true);
+  else
+    outputJSON(std::move(result.value()), std::nullopt, true);
+}
+
 void Corvane::outputJSON(std::optional<JsonValue> data,
                          std::optional<std::string> error, bool success) {
   try {
@@ -208,21 +202,30 @@ void Corvane::outputJSON(std::optional<JsonValue> data,
       output_(text, false);
       outputStarted_ = true;
     };
-    if (!writePrettyJson(envelope, piece)) {
+    const bool written = writePrettyJson(envelope, piece);
+    dismantle(envelope);
+    if (!written) {
       outputFallback();
       return;
     }
     output_("\n", true);
   } catch (...) {
     // Building the envelope ran out of memory, or the output failed.
-    outputFallback();
+    outputFailure();
   }
 }
 
-void Corvane::outputFallback() noexcept {
+void Corvane::outputFailure() noexcept {
+  // A word the command table does not have has no failure of its own.
+  print(failure_.empty() ? kFallbackEnvelope : failure_);
+}
+
+void Corvane::outputFallback() noexcept { print(kFallbackEnvelope); }
+
+void Corvane::print(std::string_view envelope) noexcept {
   if (outputStarted_) return;
   try {
-    output_(kFallbackEnvelope, true);
+    output_(envelope, true);
     outputStarted_ = true;
   } catch (...) {
     // Nowhere left to answer.

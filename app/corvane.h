@@ -35,7 +35,8 @@ class Corvane {
   Corvane(std::unique_ptr<ReminderStore> store, OutputSink output, Clock clock);
 
   // Runs one command and returns once its envelope, exactly one, has been
-  // printed: the fallback text when the command fails by an exception.
+  // printed: the command's own failure (see failureEnvelope) when it fails
+  // by an exception.
   void run(const std::string& command, const std::vector<std::string>& args);
 
  private:
@@ -56,6 +57,9 @@ class Corvane {
   void getReminder(const std::string& reminderId);
   void requestAccessAndPrint();
   void requestAccess(std::function<void(bool)> completion);
+  // The envelope of a command's answer: its data, or its failure's reason.
+  template <class T>
+  void outputResult(Result<T> result);
   void outputJSON(std::optional<JsonValue> data,
                   std::optional<std::string> error, bool success);
   void checkPermissionStatus();
@@ -73,9 +77,13 @@ class Corvane {
   // thread, then signals; nothing escapes to the store.
   template <class Print>
   void finishAsynchronously(Print print) noexcept;
-  // The fixed fallback text, unless a piece of an envelope is already out
-  // (a second document would follow the first). Never throws.
+  // The command's failure envelope, made at the start of the run.
+  void outputFailure() noexcept;
+  // The fixed text for an envelope the printer cannot write.
   void outputFallback() noexcept;
+  // Prints a whole envelope, unless a piece of one is already out (a
+  // second document would follow the first). Never throws.
+  void print(std::string_view envelope) noexcept;
 
   // Declared before eventStore, so they outlive it: its destructor joins
   // the threads whose completion handlers still use them.
@@ -87,10 +95,12 @@ class Corvane {
   // envelope of an asynchronous command; the other prints nothing.
   std::atomic<bool> envelopeTaken_{false};
   bool outputStarted_ = false;  // a piece of the envelope is out
+  std::string_view failure_;    // what this run prints when it cannot finish
   std::unique_ptr<ReminderStore> eventStore;
 };
 
-// What is printed when no envelope can be made.
+// What is printed when the printer cannot write an envelope (a text that is
+// not UTF-8), or an unknown command word's error when memory ran out.
 inline constexpr std::string_view kFallbackEnvelope =
     "{\"error\":\"Error encoding to JSON\", \"success\":false}\n";
 

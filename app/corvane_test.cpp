@@ -130,16 +130,21 @@ TEST(CorvaneTest, ListIgnoresExtraWords) {
 
 TEST(CorvaneTest, ToggleFlagIsTrueOnlyForExactTrue) {
   for (const auto& [word, expected] :
-       std::vector<std::pair<std::string, bool>>{
-           {"true", true}, {"True", false}, {"TRUE", false}, {"1", false},
-           {"yes", false}, {"", false}, {"false", false}}) {
+       std::vector<std::pair<std::string, bool>>{{"true", true},
+                                                 {"True", false},
+                                                 {"TRUE", false},
+                                                 {"1", false},
+                                                 {"yes", false},
+                                                 {"", false},
+                                                 {"false", false}}) {
     CorvaneRun run([](MemoryStore& store) {
       Reminder reminder;
       reminder.identifier = "a/l/r";
       reminder.isCompleted = true;
       store.addReminder(reminder);
     });
-    EXPECT_EQ(run.run("toggle", {"a/l/r", word}), nlohmann::json({{"success", true}}));
+    EXPECT_EQ(run.run("toggle", {"a/l/r", word}),
+              nlohmann::json({{"success", true}}));
     EXPECT_EQ(run.store().reminders()[0]->isCompleted, expected) << word;
   }
 }
@@ -176,7 +181,8 @@ TEST(CorvaneTest, QueriesPassDefaultsAndLowerCaseTheSortKey) {
   }
   {
     CorvaneRun run(setUp);
-    EXPECT_EQ(run.run("reminders", {"nope"}), failure("List not found with ID: nope"));
+    EXPECT_EQ(run.run("reminders", {"nope"}),
+              failure("List not found with ID: nope"));
     EXPECT_EQ(run.store().fetchCount(), 0);
   }
 }
@@ -192,9 +198,13 @@ TEST(CorvaneTest, AccessAnswers) {
     EXPECT_EQ(run.run("request_access", {"ignored"}),
               nlohmann::json({{"success", true}}));
   }
-  for (auto [status, word] : std::vector<std::pair<int, std::string>>{
-           {0, "notDetermined"}, {1, "restricted"}, {2, "denied"},
-           {3, "authorized"}, {4, "writeOnly"}, {7, "unknown"}}) {
+  for (auto [status, word] :
+       std::vector<std::pair<int, std::string>>{{0, "notDetermined"},
+                                                {1, "restricted"},
+                                                {2, "denied"},
+                                                {3, "authorized"},
+                                                {4, "writeOnly"},
+                                                {7, "unknown"}}) {
     CorvaneRun run([status](MemoryStore& store) {
       store.setStatus(static_cast<AuthorizationStatus>(status));
     });
@@ -231,13 +241,11 @@ TEST(CorvaneTest, SingleReminderCommands) {
             failure("Error deleting reminder: The list folder is read-only."));
 }
 
-// A command that fails by an exception, on the main thread or in a
-// completion handler on a store's: one document, the fallback, and `run`
-// returns (a run that throws or hangs fails the test, one that ends the
-// process ends it).
-TEST(CorvaneTest, ExceptionsStillGiveExactlyOneEnvelope) {
-  const nlohmann::json fallback = {{"error", "Error encoding to JSON"},
-                                   {"success", false}};
+// A command that fails by an exception (out of memory), on the main thread
+// or in a completion handler on a store's: one document, the command's own
+// failure, and `run` returns (a run that throws or hangs fails the test,
+// one that ends the process ends it).
+TEST(CorvaneTest, ExceptionsGiveTheCommandsOwnFailure) {
   auto withList = [](MemoryStore& store) {
     ReminderList list;
     list.identifier = "a/l";
@@ -247,24 +255,41 @@ TEST(CorvaneTest, ExceptionsStillGiveExactlyOneEnvelope) {
     withList(store);
     store.throwFromCalls();
   };
+  const nlohmann::json refused = {{"success", false}};
+  const auto unfetched = failure("Unable to fetch reminders");
+  const auto noMemory = failure("Cannot allocate memory");
   struct Case {
     std::vector<std::string> words;
     std::function<void(MemoryStore&)> setUp;
     int failingPieces;
+    nlohmann::json expected;
   } cases[] = {
-      {{"list"}, withList, 1},
-      {{"reminders", "a/l"}, withList, 1},
-      {{"special_reminders", "today"}, withList, 1},
-      {{"request_access"}, withList, 1},
-      {{"list"}, throwing, 0},
-      {{"get", "a/l/r"}, throwing, 0},
-      {{"reminders", "a/l"}, throwing, 0},
-      {{"request_access"}, throwing, 0},
+      {{"list"}, withList, 1, noMemory},
+      {{"reminders", "a/l"}, withList, 1, unfetched},
+      {{"special_reminders", "today"}, withList, 1, unfetched},
+      {{"request_access"}, withList, 1, refused},
+      {{"check_permission_status"}, withList, 1, noMemory},
+      {{"delete"},
+       withList,
+       1,
+       failure("Reminder ID is required for 'delete' command")},
+      {{"list"}, throwing, 0, noMemory},
+      {{"get", "a/l/r"}, throwing, 0, failure("Reminder not found")},
+      {{"toggle", "a/l/r", "true"},
+       throwing,
+       0,
+       failure("Error updating reminder: Cannot allocate memory")},
+      {{"delete", "a/l/r"},
+       throwing,
+       0,
+       failure("Error deleting reminder: Cannot allocate memory")},
+      {{"reminders", "a/l"}, throwing, 0, unfetched},
+      {{"request_access"}, throwing, 0, refused},
   };
   for (const auto& c : cases) {
     CorvaneRun run(c.setUp, c.failingPieces);
     std::vector<std::string> args(c.words.begin() + 1, c.words.end());
-    EXPECT_EQ(run.run(c.words[0], args), fallback)
+    EXPECT_EQ(run.run(c.words[0], args), c.expected)
         << c.words[0] << " failing pieces " << c.failingPieces;
   }
 }

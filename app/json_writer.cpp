@@ -89,7 +89,8 @@ class Writer {
   }
 
   void indent(int depth) {
-    static constexpr std::string_view kBlanks = "                                ";
+    static constexpr std::string_view kBlanks =
+        "                                ";
     for (size_t left = static_cast<size_t>(depth) * 2; left > 0;) {
       size_t now = std::min(left, kBlanks.size());
       append(kBlanks.substr(0, now));
@@ -97,7 +98,8 @@ class Writer {
     }
   }
 
-  void writeContainer(const JsonValue& value, int depth, char open, char close) {
+  void writeContainer(const JsonValue& value, int depth, char open,
+                      char close) {
     append({&open, 1});
     if (value.empty()) {
       append({&close, 1});
@@ -132,14 +134,30 @@ class Writer {
       append({run, static_cast<size_t>(at - run)});
       run = at + 1;
       switch (c) {
-        case '"': append("\\\""); break;
-        case '\\': append("\\\\"); break;
-        case '/': append("\\/"); break;
-        case '\b': append("\\b"); break;
-        case '\f': append("\\f"); break;
-        case '\n': append("\\n"); break;
-        case '\r': append("\\r"); break;
-        case '\t': append("\\t"); break;
+        case '"':
+          append("\\\"");
+          break;
+        case '\\':
+          append("\\\\");
+          break;
+        case '/':
+          append("\\/");
+          break;
+        case '\b':
+          append("\\b");
+          break;
+        case '\f':
+          append("\\f");
+          break;
+        case '\n':
+          append("\\n");
+          break;
+        case '\r':
+          append("\\r");
+          break;
+        case '\t':
+          append("\\t");
+          break;
         default: {  // the other control characters
           char escape[8];
           std::snprintf(escape, sizeof escape, "\\u%04x", c);
@@ -155,7 +173,8 @@ class Writer {
   // quotation mark, the backslash and the slash (text is valid UTF-8 by now).
   static constexpr auto kPlain = [] {
     std::array<bool, 256> plain{};
-    for (int c = 0x20; c < 0x100; ++c) plain[c] = c != '"' && c != '\\' && c != '/';
+    for (int c = 0x20; c < 0x100; ++c)
+      plain[c] = c != '"' && c != '\\' && c != '/';
     return plain;
   }();
 
@@ -175,7 +194,8 @@ bool writePrettyJson(const JsonValue& value, const TextSink& sink) {
 
 std::optional<std::string> writePrettyJson(const JsonValue& value) {
   std::string text;
-  if (!writePrettyJson(value, [&text](std::string_view piece) { text += piece; }))
+  if (!writePrettyJson(value,
+                       [&text](std::string_view piece) { text += piece; }))
     return std::nullopt;
   return text;
 }

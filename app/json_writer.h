@@ -2,9 +2,8 @@
 // " : " between key and value, slashes escaped, non-ASCII written as UTF-8.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>

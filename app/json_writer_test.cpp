@@ -28,7 +28,8 @@ TEST(JsonWriterTest, EscapesTable) {
 TEST(JsonWriterTest, PrettyLayout) {
   JsonValue value = JsonValue::object();
   value["success"] = true;
-  value["data"] = JsonValue::array({JsonValue::object({{"n", 1}}), nullptr, false});
+  value["data"] =
+      JsonValue::array({JsonValue::object({{"n", 1}}), nullptr, false});
   value["empty"] = JsonValue::array();
   value["none"] = JsonValue::object();
   EXPECT_EQ(*writePrettyJson(value),
@@ -64,14 +65,14 @@ TEST(JsonWriterTest, RefusesWhatHasNoJsonText) {
 TEST(JsonWriterTest, LargeAnswersGoOutInBoundedPieces) {
   JsonValue records = JsonValue::array();
   for (int i = 0; i < 3000; ++i)
-    records.push_back(JsonValue::object({{"title", "Reminder " + std::to_string(i)},
-                                         {"notes", "a/b \"quoted\""}}));
+    records.push_back(
+        JsonValue::object({{"title", "Reminder " + std::to_string(i)},
+                           {"notes", "a/b \"quoted\""}}));
   records.push_back(std::string(300 << 10, 'x'));  // one text over a piece
   records.push_back("tail");
   std::vector<std::string> pieces;
-  ASSERT_TRUE(writePrettyJson(records, [&](std::string_view piece) {
-    pieces.emplace_back(piece);
-  }));
+  ASSERT_TRUE(writePrettyJson(
+      records, [&](std::string_view piece) { pieces.emplace_back(piece); }));
   ASSERT_GT(pieces.size(), 3u);
   std::string joined;
   for (const auto& piece : pieces) {
@@ -89,7 +90,8 @@ TEST(JsonWriterTest, LargeAnswersGoOutInBoundedPieces) {
 
 TEST(JsonWriterTest, WritesNothingWhenAnyPartIsUnwritable) {
   JsonValue records = JsonValue::array();
-  for (int i = 0; i < 5000; ++i) records.push_back("fine text, long enough to fill");
+  for (int i = 0; i < 5000; ++i)
+    records.push_back("fine text, long enough to fill");
   records.push_back("bad \xff byte at the very end");
   int pieces = 0;
   EXPECT_FALSE(writePrettyJson(records, [&](std::string_view) { ++pieces; }));

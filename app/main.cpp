@@ -5,12 +5,21 @@
 
 #include <csignal>
 #include <cstdio>
+#include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/command_failures.h"
 #include "app/corvane.h"
 #include "store/utf8.h"
+
+namespace {
+
+constexpr size_t kReserveBytes = 256 * 1024;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A reader that goes away must not turn into a signal death.
@@ -24,6 +33,17 @@ int main(int argc, char** argv) {
     ::dup2(null, STDERR_FILENO);
     if (null != STDERR_FILENO) ::close(null);
   }
+  // A reserve of memory, handed back when an allocation first fails: that
+  // allocation still fails, and the command fails with it, but unwinding
+  // (which frees JSON trees through a stack it allocates) and the failure's
+  // envelope then find memory to finish with.
+  static char* reserve = new (std::nothrow) char[kReserveBytes];
+  std::set_new_handler([] {
+    delete[] reserve;
+    reserve = nullptr;
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+  });
   if (argc < 2) {
     // Plain text, not JSON: the path is printed as it was invoked.
     const char* program = argc > 0 && argv[0] ? argv[0] : "corvane";
@@ -32,6 +52,9 @@ int main(int argc, char** argv) {
   }
   std::string command;
   std::vector<std::string> commandArgs;
+  // Known before anything is allocated, so that it can always be printed.
+  const std::string_view failure =
+      corvane::failureEnvelope(argv[1], static_cast<size_t>(argc - 2));
   std::optional<corvane::Corvane> app;
   try {
     // Everything that reaches an envelope is valid UTF-8.
@@ -41,8 +64,9 @@ int main(int argc, char** argv) {
     app.emplace();
   } catch (...) {
     // Nothing was printed yet; once built, `run` answers on every path.
-    std::fwrite(corvane::kFallbackEnvelope.data(), 1,
-                corvane::kFallbackEnvelope.size(), stdout);
+    std::string_view text =
+        failure.empty() ? corvane::kFallbackEnvelope : failure;
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
   }
   app->run(command, commandArgs);
