@@ -22,9 +22,8 @@ int main(int argc, char **argv) {
     ESource *source = e_source_registry_ref_source(registry, argv[2]);
     ECalClient *client = source ? connect_list(source) : NULL;
     GSList *objects = NULL;
-    if (client &&
-        e_cal_client_get_objects_for_uid_sync(client, argv[3], &objects, NULL,
-                                              NULL))
+    if (client && e_cal_client_get_objects_for_uid_sync(client, argv[3],
+                                                        &objects, NULL, NULL))
       for (GSList *item = objects; item; item = item->next) {
         gchar *text = e_cal_component_get_as_string(item->data);
         count += (long)strlen(text);

@@ -11,8 +11,8 @@
 #include <string.h>
 
 static long value_of(ICalComponent *todo) {
-  for (ICalProperty *p = i_cal_component_get_first_property(
-           todo, I_CAL_X_PROPERTY);
+  for (ICalProperty *p =
+           i_cal_component_get_first_property(todo, I_CAL_X_PROPERTY);
        p; p = i_cal_component_get_next_property(todo, I_CAL_X_PROPERTY)) {
     const char *name = i_cal_property_get_x_name(p);
     long value = name && strcmp(name, "X-WRITER") == 0
@@ -45,8 +45,8 @@ static void set_value(ICalComponent *todo, long value) {
 int main(int argc, char **argv) {
   if (argc < 5) return 2;
   ESourceRegistry *registry = e_source_registry_new_sync(NULL, NULL);
-  ESource *source = registry ? e_source_registry_ref_source(registry, argv[1])
-                             : NULL;
+  ESource *source =
+      registry ? e_source_registry_ref_source(registry, argv[1]) : NULL;
   ECalClient *client = source ? E_CAL_CLIENT(e_cal_client_connect_sync(
                                     source, E_CAL_CLIENT_SOURCE_TYPE_TASKS,
                                     (guint32)-1, NULL, NULL))
@@ -64,8 +64,7 @@ int main(int argc, char **argv) {
     if (value_of(todo) < last[i]) ++lost;
     set_value(todo, ++writes);
     if (e_cal_client_modify_object_sync(client, todo, E_CAL_OBJ_MOD_THIS,
-                                        E_CAL_OPERATION_FLAG_NONE, NULL,
-                                        NULL))
+                                        E_CAL_OPERATION_FLAG_NONE, NULL, NULL))
       last[i] = writes;
     g_object_unref(todo);
     if (pause_ms > 0) g_usleep((gulong)pause_ms * 1000);

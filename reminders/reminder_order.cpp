@@ -36,10 +36,11 @@ void sortByKey(std::vector<ReminderPtr>& reminders, Key key, Before before) {
   std::vector<std::pair<Value, ReminderPtr>> keyed;
   keyed.reserve(reminders.size());
   for (auto& reminder : reminders) keyed.emplace_back(key(*reminder), reminder);
-  std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    return before(a.first, b.first);
-  });
-  for (size_t i = 0; i < keyed.size(); ++i) reminders[i] = std::move(keyed[i].second);
+  std::stable_sort(
+      keyed.begin(), keyed.end(),
+      [&](const auto& a, const auto& b) { return before(a.first, b.first); });
+  for (size_t i = 0; i < keyed.size(); ++i)
+    reminders[i] = std::move(keyed[i].second);
 }
 
 }  // namespace
@@ -72,10 +73,12 @@ std::vector<ReminderPtr> filterAndSort(std::vector<ReminderPtr> reminders,
   });
   if (reminders.empty()) return reminders;
   if (sortBy == "modified")
-    sortByKey(reminders, [](const Reminder& r) { return r.lastModifiedDate; },
-              isLater);
+    sortByKey(
+        reminders, [](const Reminder& r) { return r.lastModifiedDate; },
+        isLater);
   else if (sortBy == "created")
-    sortByKey(reminders, [](const Reminder& r) { return r.creationDate; }, isLater);
+    sortByKey(
+        reminders, [](const Reminder& r) { return r.creationDate; }, isLater);
   else if (sortBy == "deadline")
     sortByKey(reminders, dueInstant, isEarlier);
   return reminders;

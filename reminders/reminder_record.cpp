@@ -8,7 +8,8 @@ namespace corvane {
 namespace {
 
 void putDigits(char* at, unsigned value, int count) {
-  for (int i = count - 1; i >= 0; --i, value /= 10) at[i] = char('0' + value % 10);
+  for (int i = count - 1; i >= 0; --i, value /= 10)
+    at[i] = char('0' + value % 10);
 }
 
 }  // namespace
@@ -32,12 +33,12 @@ std::string formatISODate(Instant instant) {
     return text;
   }
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()),
-                static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+      static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
   return text;
 }
 

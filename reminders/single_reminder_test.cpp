@@ -115,9 +115,9 @@ TEST_F(SingleReminderTest, ChangesTheStoreRefusesAreReported) {
             "Error updating reminder: Input/output error.");
   EXPECT_EQ(deleteReminder(store_, "home/tasks/open").reason(),
             "Error deleting reminder: Input/output error.");
-  EXPECT_EQ(getReminder(store_, "home/tasks/open", describer(), Instant{})
-                .reason(),
-            "Reminder not found");
+  EXPECT_EQ(
+      getReminder(store_, "home/tasks/open", describer(), Instant{}).reason(),
+      "Reminder not found");
 }
 
 TEST_F(SingleReminderTest, DeleteTwice) {

@@ -38,10 +38,8 @@ TEST(DueDateTest, WithoutZoneReadInSystemZone) {
     DueDateComponents components;
     std::string instant;
   } cases[] = {
-      {"America/New_York", onDay(2024, 3, 5, 9, 30),
-       "2024-03-05T14:30:00Z"},
-      {"America/New_York", onDay(2024, 7, 5, 9, 30),
-       "2024-07-05T13:30:00Z"},
+      {"America/New_York", onDay(2024, 3, 5, 9, 30), "2024-03-05T14:30:00Z"},
+      {"America/New_York", onDay(2024, 7, 5, 9, 30), "2024-07-05T13:30:00Z"},
       {"America/New_York", onDay(2024, 3, 5), "2024-03-05T05:00:00Z"},
       {"Asia/Tokyo", onDay(2024, 3, 5, 9, 30), "2024-03-05T00:30:00Z"},
       {"Asia/Tokyo", onDay(2024, 3, 5), "2024-03-04T15:00:00Z"},
@@ -67,8 +65,7 @@ TEST(DueDateTest, ClockChanges) {
   EXPECT_EQ(utcText(resolveComponents(onDay(2024, 3, 10, 2, 30))),
             "2024-03-10T07:30:00Z");
   // 01:30 on 3 November 2024 happened twice; either is a fair answer.
-  std::string twice =
-      utcText(resolveComponents(onDay(2024, 11, 3, 1, 30)));
+  std::string twice = utcText(resolveComponents(onDay(2024, 11, 3, 1, 30)));
   EXPECT_TRUE(twice == "2024-11-03T05:30:00Z" ||
               twice == "2024-11-03T06:30:00Z")
       << twice;

@@ -12,7 +12,12 @@ namespace corvane {
 
 // Frequency numbers: 0 daily, 1 weekly, 2 monthly, 3 yearly; any other
 // number is a frequency corvane only calls "Repeats".
-enum class Frequency : int { kDaily = 0, kWeekly = 1, kMonthly = 2, kYearly = 3 };
+enum class Frequency : int {
+  kDaily = 0,
+  kWeekly = 1,
+  kMonthly = 2,
+  kYearly = 3
+};
 inline constexpr int kFrequencyHourly = 4;
 inline constexpr int kFrequencyMinutely = 5;
 inline constexpr int kFrequencySecondly = 6;
@@ -25,7 +30,7 @@ struct RecurrenceDayOfWeek {
 };
 
 struct RecurrenceEnd {
-  std::optional<Instant> endDate;  // UNTIL
+  std::optional<Instant> endDate;    // UNTIL
   std::int64_t occurrenceCount = 0;  // COUNT, read only without an end date
 
   bool operator==(const RecurrenceEnd&) const = default;

@@ -12,12 +12,18 @@ bool matches(const Reminder& reminder, const ReminderQuery& query) {
 
 std::string authorizationStatusText(int status) {
   switch (status) {
-    case 0: return "notDetermined";
-    case 1: return "restricted";
-    case 2: return "denied";
-    case 3: return "authorized";
-    case 4: return "writeOnly";
-    default: return "unknown";
+    case 0:
+      return "notDetermined";
+    case 1:
+      return "restricted";
+    case 2:
+      return "denied";
+    case 3:
+      return "authorized";
+    case 4:
+      return "writeOnly";
+    default:
+      return "unknown";
   }
 }
 

@@ -42,7 +42,8 @@ std::string repairUtf8(std::string_view bytes) {
       if (c < 0)
         repaired += "\xEF\xBF\xBD";
       else
-        repaired.append(reinterpret_cast<const char*>(piece + start), i - start);
+        repaired.append(reinterpret_cast<const char*>(piece + start),
+                        i - start);
     }
     offset += length;
   }

@@ -208,13 +208,13 @@ TEST(HostileFilesystem, FewDescriptorsSlowAQueryButKeepItsAnswer) {
                      "u" + std::to_string(i), "Task", "20260105T090000Z"});
   writeDueTodos(store, todos);
   for (const char* limit : {"8", "6"}) {
-    RunResult run = runProgram(
-        "/bin/sh",
-        {"sh", "-c",
-         std::string("ulimit -n ") + limit +
-             " && exec \"$0\" special_reminders scheduled",
-         CORVANE_BINARY},
-        store.environment());
+    RunResult run =
+        runProgram("/bin/sh",
+                   {"sh", "-c",
+                    std::string("ulimit -n ") + limit +
+                        " && exec \"$0\" special_reminders scheduled",
+                    CORVANE_BINARY},
+                   store.environment());
     Json answer = envelopeOf(run);
     ASSERT_TRUE(answer.is_object()) << limit << ": " << run.out;
     EXPECT_EQ(answer["success"], true) << limit;

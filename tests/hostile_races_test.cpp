@@ -234,8 +234,10 @@ std::vector<TracedCall> callsOf(const std::string& trace) {
     const std::string arguments = match[3];
     bool toStandardOutput = name == "write" && (arguments.rfind("1,", 0) == 0 ||
                                                 arguments.rfind("1<", 0) == 0);
-    bool toPipe = name == "write" && arguments.find("<pipe:[") < arguments.find(',');
-    calls.push_back({name, ordinal, toStandardOutput, toPipe && !toStandardOutput});
+    bool toPipe =
+        name == "write" && arguments.find("<pipe:[") < arguments.find(',');
+    calls.push_back(
+        {name, ordinal, toStandardOutput, toPipe && !toStandardOutput});
   }
   return calls;
 }
@@ -313,8 +315,8 @@ TEST(HostileRaces, FailingSystemCallsEndInOneEnvelopeAndKeepTheItem) {
   for (const auto& command : commands) {
     store.writeFile("acct/list/item.ics", original);
     const fs::path traceFile = store.base() / "trace";
-    envelopeOf(runTraced({"-y", "-e", "trace=" + calls}, command, store.environment(),
-                         traceFile.string()));
+    envelopeOf(runTraced({"-y", "-e", "trace=" + calls}, command,
+                         store.environment(), traceFile.string()));
     std::vector<TracedCall> points = callsOf(readBytes(traceFile).value_or(""));
     ASSERT_FALSE(points.empty()) << command[0];
     for (const auto& point : points) {

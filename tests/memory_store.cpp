@@ -25,9 +25,8 @@ std::vector<ReminderPtr> MemoryStore::reminders() const {
 void MemoryStore::requestAccess(AccessCompletion completion) {
   if (throws_) throw std::bad_alloc();
   bool granted = granted_;
-  threads_.start([completion = std::move(completion), granted] {
-    completion(granted);
-  });
+  threads_.start(
+      [completion = std::move(completion), granted] { completion(granted); });
 }
 
 std::vector<ReminderList> MemoryStore::reminderLists() const {
@@ -44,7 +43,8 @@ std::optional<ReminderList> MemoryStore::listWithIdentifier(
   return std::nullopt;
 }
 
-std::vector<ReminderPtr> MemoryStore::matching(const ReminderQuery& query) const {
+std::vector<ReminderPtr> MemoryStore::matching(
+    const ReminderQuery& query) const {
   std::vector<ReminderPtr> result;
   for (const auto& reminder : reminders_) {
     if (query.listIdentifiers) {
@@ -67,10 +67,8 @@ void MemoryStore::fetchReminders(const ReminderQuery& query,
     ++fetchCount_;
     if (!failFetches_) result = matching(query);
   }
-  threads_.start(
-      [completion = std::move(completion), result = std::move(result)] {
-        completion(result);
-      });
+  threads_.start([completion = std::move(completion),
+                  result = std::move(result)] { completion(result); });
 }
 
 Result<ReminderPtr> MemoryStore::lookUpReminder(const std::string& identifier) {
@@ -102,7 +100,8 @@ Outcome MemoryStore::removeReminder(const Reminder& reminder) {
                             [&](const ReminderPtr& stored) {
                               return stored->identifier == reminder.identifier;
                             });
-  if (found == reminders_.end()) return Failure{"The reminder no longer exists."};
+  if (found == reminders_.end())
+    return Failure{"The reminder no longer exists."};
   reminders_.erase(found);
   return done();
 }

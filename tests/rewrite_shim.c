@@ -19,8 +19,8 @@ static void rewriteOnce(int flags) {
   if (from && to) rename(from, to);
 }
 
-#define FORWARD(name, ...)                                   \
-  static int (*real)(__VA_ARGS__, ...);                      \
+#define FORWARD(name, ...)              \
+  static int (*real)(__VA_ARGS__, ...); \
   if (!real) real = (int (*)(__VA_ARGS__, ...))dlsym(RTLD_NEXT, name)
 
 int open(const char* path, int flags, ...) {

@@ -61,7 +61,9 @@ class ScopedEnvironment {
 // Sets the process's time zone (TZ) for one scope.
 class ScopedTimeZone {
  public:
-  explicit ScopedTimeZone(const std::string& zone) { environment_.set("TZ", zone); }
+  explicit ScopedTimeZone(const std::string& zone) {
+    environment_.set("TZ", zone);
+  }
 
  private:
   ScopedEnvironment environment_;

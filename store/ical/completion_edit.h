@@ -13,8 +13,8 @@ namespace corvane {
 
 // The calendar text with the reminder's completion set. The reminder is the
 // VTODO that the readers show, chosen by the one rule of
-// store/ical/reminder_todo.h; overridden occurrences, alarms, time zones and all
-// other lines are kept byte for byte.
+// store/ical/reminder_todo.h; overridden occurrences, alarms, time zones and
+// all other lines are kept byte for byte.
 //
 // Completing sets STATUS:COMPLETED, COMPLETED and PERCENT-COMPLETE:100;
 // reopening sets STATUS:NEEDS-ACTION and removes COMPLETED and

@@ -21,7 +21,9 @@ namespace corvane {
 namespace {
 
 struct ComponentFree {
-  void operator()(icalcomponent* component) const { icalcomponent_free(component); }
+  void operator()(icalcomponent* component) const {
+    icalcomponent_free(component);
+  }
 };
 using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
@@ -51,7 +53,8 @@ std::shared_ptr<const TimeZone> zoneOf(icalproperty* property,
                                        const icaltimetype& time,
                                        icalcomponent* calendar) {
   if (icaltime_is_utc(time)) return utcTimeZone();
-  icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
+  icalparameter* tzid =
+      icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
   const char* name = tzid ? icalparameter_get_tzid(tzid) : nullptr;
   if (!name) return nullptr;
   return icalZoneFor(calendar, name);
@@ -77,7 +80,8 @@ std::optional<icaltimetype> timeOf(icalproperty* property) {
   icalvalue* value = icalproperty_get_value(property);
   if (!value) return std::nullopt;
   icalvalue_kind kind = icalvalue_isa(value);
-  if (kind != ICAL_DATETIME_VALUE && kind != ICAL_DATE_VALUE) return std::nullopt;
+  if (kind != ICAL_DATETIME_VALUE && kind != ICAL_DATE_VALUE)
+    return std::nullopt;
   icaltimetype time = icalvalue_get_datetime(value);
   if (icaltime_is_null_time(time)) return std::nullopt;
   return time;
@@ -213,8 +217,10 @@ std::optional<std::string> rawValueOf(icalproperty* property,
 }
 
 bool isCompleted(icalcomponent* todo) {
-  if (icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY)) return true;
-  icalproperty* status = icalcomponent_get_first_property(todo, ICAL_STATUS_PROPERTY);
+  if (icalcomponent_get_first_property(todo, ICAL_COMPLETED_PROPERTY))
+    return true;
+  icalproperty* status =
+      icalcomponent_get_first_property(todo, ICAL_STATUS_PROPERTY);
   if (!status) return false;
   icalproperty_status value = icalproperty_get_status(status);
   return value == ICAL_STATUS_COMPLETED || value == ICAL_STATUS_CANCELLED;
@@ -270,7 +276,8 @@ std::optional<Reminder> parseReminder(std::string_view calendarText) {
   return parseReminderWithLibical(calendarText);
 }
 
-std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) {
+std::optional<Reminder> parseReminderWithLibical(
+    std::string_view calendarText) {
   prepareLibical();
   // libical wants a NUL-terminated text and stops at the first NUL.
   std::string text = foldedForLibical(calendarText);
@@ -303,7 +310,8 @@ std::optional<Reminder> parseReminderWithLibical(std::string_view calendarText) 
   }
   reminder.hasAlarms =
       icalcomponent_get_first_component(todo, ICAL_VALARM_COMPONENT) != nullptr;
-  reminder.creationDate = instantOf(todo, ICAL_CREATED_PROPERTY, found.calendar);
+  reminder.creationDate =
+      instantOf(todo, ICAL_CREATED_PROPERTY, found.calendar);
   reminder.lastModifiedDate =
       instantOf(todo, ICAL_LASTMODIFIED_PROPERTY, found.calendar);
   icalproperty* due = icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY);

@@ -9,9 +9,9 @@
 namespace corvane {
 
 // The reminder that `calendarText` holds: the VTODO that the rule of
-// store/ical/reminder_todo.h chooses. Absent when the text holds no VTODO at all (an
-// event, a journal entry) or cannot be read as iCalendar. Identifiers are
-// left for the caller to fill in. Plain files are read by the quick reader
+// store/ical/reminder_todo.h chooses. Absent when the text holds no VTODO at
+// all (an event, a journal entry) or cannot be read as iCalendar. Identifiers
+// are left for the caller to fill in. Plain files are read by the quick reader
 // (store/ical/item_scanner.h), all others by libical.
 std::optional<Reminder> parseReminder(std::string_view calendarText);
 

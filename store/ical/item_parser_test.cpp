@@ -455,7 +455,9 @@ TEST(ItemParserTest, VeryLongLineKeepsItsTextThroughLibical) {
   }
   std::string file =
       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VTODO\r\nUID:long\r\n"
-      "DESCRIPTION:" + written + "\r\nSUMMARY:after\r\nEND:VTODO\r\n"
+      "DESCRIPTION:" +
+      written +
+      "\r\nSUMMARY:after\r\nEND:VTODO\r\n"
       "END:VCALENDAR\r\n";
   auto reminder = parseReminderWithLibical(file);
   ASSERT_TRUE(reminder);

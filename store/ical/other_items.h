@@ -8,10 +8,10 @@
 namespace corvane {
 
 // The number of items in `calendarText` other than the reminder's own
-// series. The reminder is the VTODO the readers show (store/ical/reminder_todo.h);
-// its series is every VTODO sharing its UID, overridden
-// occurrences included. Time zones are no items. Everything else at the
-// calendar's level counts once per kind and UID (an event and its
+// series. The reminder is the VTODO the readers show
+// (store/ical/reminder_todo.h); its series is every VTODO sharing its UID,
+// overridden occurrences included. Time zones are no items. Everything else at
+// the calendar's level counts once per kind and UID (an event and its
 // overridden occurrences are one item), and once per component when it has
 // no UID.
 std::size_t countOtherItems(std::string_view calendarText);

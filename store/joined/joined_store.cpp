@@ -110,7 +110,8 @@ Fetched JoinedStore::fetchBoth(const ReminderQuery& query) {
   }
   // Every store that was asked and is there must answer: one that failed
   // would leave its reminders out of what looks like a whole answer.
-  Fetched firstPart = fromFirst.valid() ? fromFirst.get() : Fetched(Reminders{});
+  Fetched firstPart =
+      fromFirst.valid() ? fromFirst.get() : Fetched(Reminders{});
   Fetched secondPart =
       fromSecond.valid() ? fromSecond.get() : Fetched(Reminders{});
   if (!firstPart || !secondPart) return std::nullopt;

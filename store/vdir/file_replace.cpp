@@ -130,9 +130,10 @@ Outcome checkName(const std::string& name) {
 }
 
 // Whether the entry `name` is exactly the file that was read: the same
-// file with the same mode and owner, not written since, with the same bytes (which also
-// catches a writer whose change fell within one tick of the file system's
-// clock). kChanged when it is not; another failure when it cannot be read.
+// file with the same mode and owner, not written since, with the same bytes
+// (which also catches a writer whose change fell within one tick of the file
+// system's clock). kChanged when it is not; another failure when it cannot be
+// read.
 Outcome isWhatWasRead(int folder, const std::string& name,
                       const StampedContents& read) {
   Result<StampedContents> now = readStampedFile(folder, name);

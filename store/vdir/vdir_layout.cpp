@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "store/rgb_color.h"
 #include "store/system/descriptor_wait.h"
 #include "store/system/system_failure.h"
-#include "store/rgb_color.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -39,11 +39,16 @@ AccountKind accountKindOf(const std::optional<std::string>& word) {
 
 ListKind listKindOf(AccountKind account) {
   switch (account) {
-    case AccountKind::kCalDav: return ListKind::kCalDav;
-    case AccountKind::kExchange: return ListKind::kExchange;
-    case AccountKind::kSubscribed: return ListKind::kSubscribed;
-    case AccountKind::kBirthdays: return ListKind::kBirthdays;
-    default: return ListKind::kLocal;
+    case AccountKind::kCalDav:
+      return ListKind::kCalDav;
+    case AccountKind::kExchange:
+      return ListKind::kExchange;
+    case AccountKind::kSubscribed:
+      return ListKind::kSubscribed;
+    case AccountKind::kBirthdays:
+      return ListKind::kBirthdays;
+    default:
+      return ListKind::kLocal;
   }
 }
 
@@ -70,9 +75,9 @@ std::optional<std::vector<std::string>> namesOnDisk(
       parts[i] = std::move(*name);
     }
     if (i + 1 < parts.size())
-      parent = Descriptor(
-          ::openat(parent.get(), parts[i].c_str(),
-                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      parent =
+          Descriptor(::openat(parent.get(), parts[i].c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
   return parts;
 }
@@ -155,8 +160,7 @@ Result<std::vector<std::string>> entriesOf(
   for (DescriptorWait wait;;) {
     folder = Descriptor(
         ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid() || !DescriptorWait::isExhaustion(errno) ||
-        !wait.pause())
+    if (folder.valid() || !DescriptorWait::isExhaustion(errno) || !wait.pause())
       break;
   }
   if (!folder.valid()) {
@@ -182,7 +186,9 @@ Result<std::vector<std::string>> entriesOf(
       if (::fstatat(::dirfd(dir.get()), entry->d_name, &info,
                     AT_SYMLINK_NOFOLLOW))
         continue;
-      kind = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : 0;
+      kind = S_ISDIR(info.st_mode)   ? DT_DIR
+             : S_ISREG(info.st_mode) ? DT_REG
+                                     : 0;
     }
     if ((type == EntryType::kDirectory && kind == DT_DIR) ||
         (type == EntryType::kRegularFile && kind == DT_REG))
@@ -225,7 +231,8 @@ ReminderList readList(const std::filesystem::path& root,
   result.kind = listKindOf(result.account.kind);
   result.allowsContentModifications =
       ::access(listDir.c_str(), W_OK | X_OK) == 0;
-  if (auto color = readMetadata(listDir / "color")) result.color = parseColor(*color);
+  if (auto color = readMetadata(listDir / "color"))
+    result.color = parseColor(*color);
   return result;
 }
 

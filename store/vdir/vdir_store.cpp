@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
+#include "store/system/descriptor.h"
 #include "store/utf8.h"
 #include "store/vdir/authorization.h"
-#include "store/system/descriptor.h"
 #include "store/vdir/file_replace.h"
 #include "store/vdir/item_files.h"
 #include "store/vdir/make_vdir_store.h"
@@ -148,8 +148,8 @@ Outcome VdirBackend::readItems(
   }
   ItemFiles files;
   for (const auto& [account, list] : names)
-    if (Outcome listed =
-            files.addList(root_ / account / list, repairUtf8(account + "/" + list));
+    if (Outcome listed = files.addList(root_ / account / list,
+                                       repairUtf8(account + "/" + list));
         !listed && !visitor.failed(listed.failure(), true))
       return stopped;
   return files.readAll(visitor);
