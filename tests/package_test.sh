@@ -122,8 +122,10 @@ owner_of() {
   done
 }
 while read -r library; do
-  path=$(awk -v lib="$library" '$1 == lib && $2 == "=>" { print $3 }' \
-    "$scratch/ldd")
+  # The dynamic loader itself (named where shared code uses thread-local
+  # storage) is listed by its path alone.
+  path=$(awk -v lib="$library" '$1 == lib && $2 == "=>" { print $3 }
+    $1 ~ ("/" lib "$") { print $1 }' "$scratch/ldd")
   [ -n "$path" ] || fail "ldd does not find $library"
   owner=$(owner_of "$path")
   [ -n "$owner" ] || fail "no installed package holds $path"
