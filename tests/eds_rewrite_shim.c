@@ -1,10 +1,29 @@
-/* Loaded with LD_PRELOAD into corvane by the EDS test of changes that race
- * another program: the second time corvane reads a task's objects (the
- * read just before it writes, after the lookup), the task's title is
- * changed first, through EDS, as another program would change it. */
+/* Loaded with LD_PRELOAD into corvane by the EDS tests of changes that
+ * race another program or stop half way. By default, the second time
+ * corvane reads a task's objects (the read just before it writes, after
+ * the lookup), the task's title is changed first, through EDS, as another
+ * program would change it. With EDS_SHIM_STOP_AFTER_CREATE set, corvane
+ * instead ends as if killed right after its first new object is made: the
+ * completed occurrence of a series, before the series moves on. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <libecal/libecal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+gboolean e_cal_client_create_object_sync(
+    ECalClient* client, ICalComponent* icalcomp, ECalOperationFlags opflags,
+    gchar** out_uid, GCancellable* cancellable, GError** error) {
+  static gboolean (*real)(ECalClient*, ICalComponent*, ECalOperationFlags,
+                          gchar**, GCancellable*, GError**);
+  if (!real)
+    real =
+        (gboolean(*)(ECalClient*, ICalComponent*, ECalOperationFlags, gchar**,
+                     GCancellable*, GError**))dlsym(RTLD_NEXT, __func__);
+  gboolean made = real(client, icalcomp, opflags, out_uid, cancellable, error);
+  if (getenv("EDS_SHIM_STOP_AFTER_CREATE")) _exit(137);
+  return made;
+}
 
 gboolean e_cal_client_get_objects_for_uid_sync(ECalClient* client,
                                                const gchar* uid,
@@ -18,7 +37,7 @@ gboolean e_cal_client_get_objects_for_uid_sync(ECalClient* client,
     real = (gboolean(*)(ECalClient*, const gchar*, GSList**, GCancellable*,
                         GError**))dlsym(RTLD_NEXT, __func__);
   ICalComponent* todo = NULL;
-  if (++calls == 2 &&
+  if (!getenv("EDS_SHIM_STOP_AFTER_CREATE") && ++calls == 2 &&
       e_cal_client_get_object_sync(client, uid, NULL, &todo, NULL, NULL)) {
     i_cal_component_set_summary(todo, "Changed by another program");
     e_cal_client_modify_object_sync(client, todo, E_CAL_OBJ_MOD_THIS,

@@ -527,6 +527,13 @@ TEST_F(EdsTest, CompletingARepeatingTaskMovesTheSeriesOn) {
                          {"RECURRENCE-ID:20990107T090000Z",
                           "DTSTART:20990107T090000Z", "DUE:20990107T100000Z"}));
 
+  // Stopped between its two writes, as by a kill: the completed occurrence
+  // is there, the series not yet moved; the next toggle only moves it.
+  Environment stopping = environment_;
+  stopping["LD_PRELOAD"] = CORVANE_EDS_REWRITE_SHIM;
+  stopping["EDS_SHIM_STOP_AFTER_CREATE"] = "1";
+  runCorvane({"toggle", "eds:" + list + "/water", "true"}, stopping);
+  ASSERT_EQ(eds.objects(list).size(), 2u) << "the series and its copy";
   ASSERT_TRUE(succeeded(run({"toggle", "eds:" + list + "/water", "true"})));
   Json shown = dataOf(run({"reminders", "eds:" + list}), "reminders");
   ASSERT_EQ(shown.size(), 2u) << shown.dump(1);
