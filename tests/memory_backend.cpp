@@ -128,7 +128,9 @@ Outcome MemoryBackend::readItems(
     for (const auto& item : items_) {
       if (item.list != list) continue;
       auto read = stored(item);
-      bool goOn = read ? visitor.item(position++, item.text, item.list,
+      ++position;
+      if (read && !visitor.wants(item.text)) continue;
+      bool goOn = read ? visitor.item(position, item.text, item.list,
                                       item.list + "/" + item.name)
                        : visitor.failed(read.failure(), false);
       if (!goOn) return stopped;

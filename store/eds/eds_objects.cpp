@@ -4,6 +4,7 @@
 #include <map>
 
 #include "store/eds/eds_calls.h"
+#include "store/ical/nesting.h"
 #include "store/ical/reminder_todo.h"
 
 namespace corvane {
@@ -98,6 +99,8 @@ std::string calendarTextOf(const EdsSeries& series, EdsSession& session,
 
 Result<GObjectPtr<ICalComponent>> reminderComponentOf(
     std::string_view calendarText) {
+  if (nestsTooDeep(calendarText))
+    return Failure{"The changed reminder could not be read back."};
   GObjectPtr<ICalComponent> calendar(
       i_cal_component_new_from_string(std::string(calendarText).c_str()));
   if (!calendar) return Failure{"The changed reminder could not be read back."};

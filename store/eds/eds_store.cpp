@@ -99,9 +99,11 @@ Outcome EdsBackend::readItems(
     }
     const std::string listIdentifier = repairUtf8(edsListIdentifier(sourceUid));
     for (const auto& one : series.value()) {
+      const std::string text = calendarTextOf(one, *session_, client.value());
+      ++position;
+      if (!visitor.wants(text)) continue;
       if (!visitor.item(
-              position++, calendarTextOf(one, *session_, client.value()),
-              listIdentifier,
+              position, text, listIdentifier,
               repairUtf8(edsReminderIdentifier({sourceUid, one.uid}))))
         return stopped;
     }

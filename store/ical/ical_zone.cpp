@@ -5,6 +5,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "store/ical/nesting.h"
 #include "store/zones/database_zone.h"
 
 namespace corvane {
@@ -124,6 +125,7 @@ std::shared_ptr<const TimeZone> icalZoneFromText(
   std::lock_guard guard(zoneLock());
   return sharedZone(
       std::string(vtimezoneText), [](const std::string& key) -> icalcomponent* {
+        if (nestsTooDeep(key)) return nullptr;
         icalcomponent* component = icalparser_parse_string(key.c_str());
         if (component &&
             icalcomponent_isa(component) != ICAL_VTIMEZONE_COMPONENT) {

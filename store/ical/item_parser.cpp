@@ -13,6 +13,7 @@
 #include "store/ical/ical_zone.h"
 #include "store/ical/item_scanner.h"
 #include "store/ical/libical_todo.h"
+#include "store/ical/nesting.h"
 #include "store/ical/title_blanks.h"
 #include "store/ical/value_scanner.h"
 #include "store/utf8.h"
@@ -278,6 +279,7 @@ std::optional<Reminder> parseReminder(std::string_view calendarText) {
 
 std::optional<Reminder> parseReminderWithLibical(
     std::string_view calendarText) {
+  if (nestsTooDeep(calendarText)) return std::nullopt;
   prepareLibical();
   // libical wants a NUL-terminated text and stops at the first NUL.
   std::string text = foldedForLibical(calendarText);

@@ -7,6 +7,7 @@
 
 #include "store/ical/ical_zone.h"
 #include "store/ical/libical_todo.h"
+#include "store/ical/nesting.h"
 
 namespace corvane {
 namespace {
@@ -95,6 +96,7 @@ class Series {
  public:
   // Absent when the text holds no repeating reminder with a start.
   static std::optional<Series> read(std::string_view calendarText) {
+    if (nestsTooDeep(calendarText)) return std::nullopt;
     std::string text(calendarText);
     ComponentPtr root(icalparser_parse_string(text.c_str()));
     if (!root) return std::nullopt;

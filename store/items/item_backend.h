@@ -41,6 +41,10 @@ struct StoredItem {
 class ItemVisitor {
  public:
   virtual ~ItemVisitor() = default;
+  // Whether the visitor wants an item at all, judged by its text alone; a
+  // backend need not name an item it does not want (a query of due
+  // reminders skips most of a store's items unparsed, and unnamed).
+  virtual bool wants(std::string_view text) const = 0;
   // The item at `position` of the read, counted in store order over every
   // list read; positions are distinct, not necessarily dense.
   virtual bool item(std::size_t position, std::string_view text,

@@ -27,12 +27,15 @@ FetchVisitor::FetchVisitor(const ReminderQuery& query)
       // an item that cannot hold one: most of a large store's cost.
       dueDateOnly_(query.dueDateOnly || query.incompleteDueOnly) {}
 
+bool FetchVisitor::wants(std::string_view text) const {
+  return !dueDateOnly_ || mayHaveDueDate(text);
+}
+
 bool FetchVisitor::item(std::size_t position, std::string_view text,
                         const std::string& listIdentifier,
                         std::string reminderIdentifier) {
   if (stopped_) return false;
   try {
-    if (dueDateOnly_ && !mayHaveDueDate(text)) return true;
     ReminderPtr reminder =
         reminderOf(text, listIdentifier, std::move(reminderIdentifier));
     if (!reminder || !matches(*reminder, query_)) return true;

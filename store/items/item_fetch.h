@@ -32,6 +32,7 @@ class FetchVisitor final : public ItemVisitor {
  public:
   explicit FetchVisitor(const ReminderQuery& query);
 
+  bool wants(std::string_view text) const override;
   bool item(std::size_t position, std::string_view text,
             const std::string& listIdentifier,
             std::string reminderIdentifier) override;

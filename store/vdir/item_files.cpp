@@ -64,6 +64,7 @@ Outcome ItemFiles::readAll(ItemVisitor& visitor) const {
       Reader reader;
       for (std::size_t i; next.take(i);) {
         Outcome read = readFile(i, reader);
+        if (read && !visitor.wants(reader.bytes)) continue;
         const List& list = lists_[files_[i].list];
         bool goesOn =
             read ? visitor.item(i, reader.bytes, list.identifier,

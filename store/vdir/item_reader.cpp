@@ -16,19 +16,11 @@ namespace {
 constexpr int kReadAttempts = 3;
 // Larger files are not calendar objects anyone keeps a reminder in.
 constexpr off_t kMaxItemBytes = off_t{256} << 20;
-// Calendar programs nest a calendar, an item, its alarms and a time zone's
-// rules: a handful of levels. Far below this, a parser that recurses over
-// the tree cannot run out of stack.
-constexpr int kDeepestNesting = 64;
 
 const Failure kNotRegular{"The reminder's file is not a regular file.",
                           FailureKind::kNotFound};
 const Failure kTooLarge{
     "The reminder's file is too large to be a calendar item.",
-    FailureKind::kNotFound};
-const Failure kTooDeep{
-    "The reminder's file nests its parts deeper than any calendar program "
-    "does.",
     FailureKind::kNotFound};
 
 std::int64_t nanoseconds(const struct timespec& t) {
@@ -40,56 +32,6 @@ std::int64_t nanoseconds(const struct timespec& t) {
 Failure openFailure(int error) {
   if (error == ELOOP || error == ENXIO || error == EISDIR) return kNotRegular;
   return systemFailure(error);
-}
-
-// The offset just after the letters of `name` at `at` in `text`, in any
-// case and with folds between them, as a parser reads it once the lines
-// are unfolded; npos when `name` is not there.
-std::size_t afterUnfolded(std::string_view text, std::size_t at,
-                          std::string_view name) {
-  auto skipFolds = [&text](std::size_t at) {
-    while (at + 1 < text.size() && (text[at] == '\r' || text[at] == '\n')) {
-      std::size_t next = at + 1;
-      if (text[at] == '\r' && text[next] == '\n') ++next;
-      if (next >= text.size() || (text[next] != ' ' && text[next] != '\t'))
-        return at;
-      at = next + 1;
-    }
-    return at;
-  };
-  for (char wanted : name) {
-    at = skipFolds(at);
-    if (at >= text.size() || (text[at] | 0x20) != (wanted | 0x20))
-      return std::string_view::npos;
-    ++at;
-  }
-  at = skipFolds(at);
-  return at < text.size() && (text[at] == ':' || text[at] == ';')
-             ? at
-             : std::string_view::npos;
-}
-
-// Whether the BEGIN and END lines of `text` nest deeper than
-// kDeepestNesting. Lines are split as the parser splits them: at line
-// feeds, and past the last one at carriage returns. One look at the first
-// byte of each line, so it costs little beside the read itself.
-bool nestsTooDeep(std::string_view text) {
-  int depth = 0;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    char first = static_cast<char>(text[at] | 0x20);
-    if (first == 'b' && afterUnfolded(text, at, "BEGIN") != text.npos) {
-      if (++depth > kDeepestNesting) return true;
-    } else if (first == 'e' && depth > 0 &&
-               afterUnfolded(text, at, "END") != text.npos) {
-      --depth;
-    }
-    std::size_t end = text.find('\n', at);
-    if (end == text.npos) end = text.find('\r', at);
-    if (end == text.npos) break;
-    at = end + 1;
-  }
-  return false;
 }
 
 // Reads the open regular file `fd`, `size` bytes long when last looked at,
@@ -162,9 +104,7 @@ Outcome readItemFile(int folder, const char* name, std::string& bytes,
   Descriptor fd(::openat(
       folder, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
   if (!fd.valid()) return openFailure(errno);
-  Outcome read = readWhole(fd.get(), bytes, stamp);
-  if (read && nestsTooDeep(bytes)) return kTooDeep;
-  return read;
+  return readWhole(fd.get(), bytes, stamp);
 }
 
 Result<StampedContents> readStampedFile(int folder, const std::string& name) {
