@@ -93,11 +93,14 @@ void getRemindersInList(ReminderStore& store, const std::string& listId,
                         const QueryAnswer& answer) {
   auto list = store.listWithIdentifier(listId);
   if (!list) {
-    answer(Failure{"List not found with ID: " + listId});
+    // A list whose store did not answer is not a list that is not there.
+    answer(list.kind() == FailureKind::kNotFound
+               ? Failure{"List not found with ID: " + listId}
+               : Failure{"Unable to fetch reminders"});
     return;
   }
   ReminderQuery query;
-  query.listIdentifiers = std::vector<std::string>{list->identifier};
+  query.listIdentifiers = std::vector<std::string>{list.value().identifier};
   store.fetchReminders(query, deliverReminders(completionStatus, sortBy, false,
                                                describe, now, answer));
 }

@@ -80,8 +80,9 @@ class ReminderStore {
   // Every reminder list, in store order; empty when there are none or the
   // store cannot be read.
   virtual std::vector<ReminderList> reminderLists() const = 0;
-  // The list with that identifier, or absent.
-  virtual std::optional<ReminderList> listWithIdentifier(
+  // The list with that identifier. Fails with kNotFound when it names no
+  // list; with the store's failure when the store could not tell.
+  virtual Result<ReminderList> listWithIdentifier(
       const std::string& identifier) const = 0;
 
   // Delivers the matching reminders in store order; `completion` runs

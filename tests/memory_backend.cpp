@@ -95,12 +95,11 @@ Result<std::vector<ReminderList>> MemoryBackend::lists() const {
   return lists_;
 }
 
-std::optional<ReminderList> MemoryBackend::list(
-    const std::string& identifier) const {
+Result<ReminderList> MemoryBackend::list(const std::string& identifier) const {
   std::lock_guard guard(mutex_);
   for (const auto& list : lists_)
     if (list.identifier == identifier) return list;
-  return std::nullopt;
+  return Failure{"No such list.", FailureKind::kNotFound};
 }
 
 Outcome MemoryBackend::readItems(

@@ -35,12 +35,12 @@ std::vector<ReminderList> MemoryStore::reminderLists() const {
   return lists_;
 }
 
-std::optional<ReminderList> MemoryStore::listWithIdentifier(
+Result<ReminderList> MemoryStore::listWithIdentifier(
     const std::string& identifier) const {
   std::lock_guard lock(mutex_);
   for (const auto& list : lists_)
     if (list.identifier == identifier) return list;
-  return std::nullopt;
+  return Failure{"No such list.", FailureKind::kNotFound};
 }
 
 std::vector<ReminderPtr> MemoryStore::matching(

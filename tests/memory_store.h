@@ -34,7 +34,7 @@ class MemoryStore final : public ReminderStore {
   AuthorizationStatus authorizationStatus() const override { return status_; }
   void requestAccess(AccessCompletion completion) override;
   std::vector<ReminderList> reminderLists() const override;
-  std::optional<ReminderList> listWithIdentifier(
+  Result<ReminderList> listWithIdentifier(
       const std::string& identifier) const override;
   void fetchReminders(const ReminderQuery& query,
                       FetchCompletion completion) override;

@@ -51,16 +51,15 @@ Result<std::vector<ReminderList>> EdsBackend::lists() const {
   return session_->taskLists();
 }
 
-std::optional<ReminderList> EdsBackend::list(
-    const std::string& identifier) const {
+Result<ReminderList> EdsBackend::list(const std::string& identifier) const {
+  const Failure none{"The list is not in EDS.", FailureKind::kNotFound};
   auto sourceUid = sourceUidOf(identifier);
-  if (!sourceUid) return std::nullopt;
+  if (!sourceUid) return none;
   std::lock_guard guard(edsMutex_);
-  // The interface has no failure here: a list EDS does not answer for is
-  // no list, and a change to one of its reminders fails on its own.
   auto list = session_->taskList(*sourceUid);
-  if (!list) return std::nullopt;
-  return std::move(list.value());
+  if (!list) return list.failure();
+  if (!list.value()) return none;
+  return std::move(*list.value());
 }
 
 Outcome EdsBackend::readItems(

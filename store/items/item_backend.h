@@ -66,7 +66,7 @@ class ItemBackend {
   // Every list, in store order.
   virtual Result<std::vector<ReminderList>> lists() const = 0;
   // The list with that identifier, or absent.
-  virtual std::optional<ReminderList> list(
+  virtual Result<ReminderList> list(
       const std::string& identifier) const = 0;
 
   // Hands every item of the lists named (every list when absent) to

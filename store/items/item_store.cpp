@@ -41,7 +41,7 @@ std::vector<ReminderList> ItemStore::reminderLists() const {
   return std::move(lists.value());
 }
 
-std::optional<ReminderList> ItemStore::listWithIdentifier(
+Result<ReminderList> ItemStore::listWithIdentifier(
     const std::string& identifier) const {
   return backend_->list(identifier);
 }
@@ -90,7 +90,8 @@ Result<StoredItem> ItemStore::readForChange(const Reminder& reminder) {
   auto current = backend_->readItem(reminder.identifier);
   if (!current) return current.failure();
   auto list = backend_->list(current.value().listIdentifier);
-  if (list && !list->allowsContentModifications)
+  if (!list && list.kind() != FailureKind::kNotFound) return list.failure();
+  if (list && !list.value().allowsContentModifications)
     return Failure{kReadOnly, FailureKind::kReadOnly};
   std::lock_guard guard(mutex_);
   if (auto read = read_.find(reminder.identifier);

@@ -32,7 +32,7 @@ class ItemStore : public ReminderStore {
   AuthorizationStatus authorizationStatus() const override;
   void requestAccess(AccessCompletion completion) override;
   std::vector<ReminderList> reminderLists() const override;
-  std::optional<ReminderList> listWithIdentifier(
+  Result<ReminderList> listWithIdentifier(
       const std::string& identifier) const override;
   // A success only when every list asked for was read: a list or an item
   // the user may not read, an item that went away meanwhile and a file

@@ -69,12 +69,13 @@ std::vector<ReminderList> JoinedStore::reminderLists() const {
   return lists;
 }
 
-std::optional<ReminderList> JoinedStore::listWithIdentifier(
+Result<ReminderList> JoinedStore::listWithIdentifier(
     const std::string& identifier) const {
   if (!route_.ownsList(identifier))
     return first_->listWithIdentifier(identifier);
   ReminderStore* store = second();
-  if (!store) return std::nullopt;
+  if (!store)
+    return Failure{"The list's store is not there.", FailureKind::kNotFound};
   return store->listWithIdentifier(identifier);
 }
 

@@ -37,7 +37,7 @@ class JoinedStore final : public ReminderStore {
   // Asks the first store only: the second grants access by itself.
   void requestAccess(AccessCompletion completion) override;
   std::vector<ReminderList> reminderLists() const override;
-  std::optional<ReminderList> listWithIdentifier(
+  Result<ReminderList> listWithIdentifier(
       const std::string& identifier) const override;
   // Fails when a store that was asked, and is there, could not be read; a
   // second store that is not there is left out.

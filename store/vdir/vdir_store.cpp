@@ -110,10 +110,11 @@ Result<std::vector<ReminderList>> VdirBackend::lists() const {
   return lists;
 }
 
-std::optional<ReminderList> VdirBackend::list(
-    const std::string& identifier) const {
+Result<ReminderList> VdirBackend::list(const std::string& identifier) const {
   auto names = listNamesOf(root_, identifier);
-  if (!names) return std::nullopt;
+  if (!names)
+    return Failure{"The list does not exist in this store.",
+                   FailureKind::kNotFound};
   return readList(root_, names->account, names->list);
 }
 

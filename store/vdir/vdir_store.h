@@ -26,7 +26,7 @@ class VdirBackend final : public ItemBackend {
   AuthorizationStatus authorizationStatus() const override;
   bool requestAccess() override;
   Result<std::vector<ReminderList>> lists() const override;
-  std::optional<ReminderList> list(
+  Result<ReminderList> list(
       const std::string& identifier) const override;
   Outcome readItems(const std::optional<std::vector<std::string>>& lists,
                     ItemVisitor& visitor) override;

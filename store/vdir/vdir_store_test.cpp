@@ -190,8 +190,8 @@ TEST_F(VdirStoreTest, AccountKindWords) {
     write("acct/l/.keep", "");
     auto list = store.listWithIdentifier("acct/l");
     ASSERT_TRUE(list) << c.word;
-    EXPECT_EQ(list->account.kind, c.account) << c.word;
-    EXPECT_EQ(list->kind, c.list) << c.word;
+    EXPECT_EQ(list.value().account.kind, c.account) << c.word;
+    EXPECT_EQ(list.value().kind, c.list) << c.word;
   }
 }
 
@@ -211,8 +211,8 @@ TEST_F(VdirStoreTest, ListWithIdentifier) {
 
   auto found = real.listWithIdentifier("acct/tasks");
   ASSERT_TRUE(found);
-  EXPECT_EQ(found->identifier, "acct/tasks");
-  EXPECT_EQ(found->title, "Tasks");
+  EXPECT_EQ(found.value().identifier, "acct/tasks");
+  EXPECT_EQ(found.value().title, "Tasks");
 
   const std::string bad[] = {
       "",
