@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_folder.h"
+
 namespace corvane::e2e {
 
 using Json = nlohmann::ordered_json;
@@ -55,7 +57,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts);
 // True when runs as RunAs::kUnprivileged really change user.
 bool dropsPrivileges();
 
-// A temporary folder (mode 0755, removed with everything in it at the end)
+// A temporary folder (test::TempFolder)
 // holding the data home, whose "corvane" folder is the store root, plus a
 // home and todoman's configuration and cache.
 class TempStore {
@@ -89,7 +91,8 @@ class TempStore {
                   const std::vector<std::string>& args) const;
 
  private:
-  std::filesystem::path base_;
+  test::TempFolder folder_;
+  std::filesystem::path base_ = folder_.path();
 };
 
 // Every path below `top` (itself included) with its type, mode, owner, size,
