@@ -106,10 +106,6 @@ std::string treeSnapshot(const std::filesystem::path& top);
 // followed by one line feed. Returns the envelope; null after a failure.
 Json envelopeOf(const RunResult& run);
 
-// `value` in corvane's pretty form: two blanks a level, " : " between key
-// and value, "/" escaped, non-ASCII as it is, empty containers as [] or {}.
-std::string prettyText(const Json& value);
-
 // The "data" of a successful envelope; an empty array, after a failure
 // naming `what`, when the run failed or answered no data.
 Json dataOf(const RunResult& run, const std::string& what);
