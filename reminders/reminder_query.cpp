@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <system_error>
-#include <thread>
+#include <mutex>
 
 #include "reminders/reminder_order.h"
 #include "store/due_date.h"
+#include "store/system/share_among_cores.h"
 
 namespace corvane {
 namespace {
@@ -16,39 +16,25 @@ using Records = nlohmann::ordered_json::array_t;
 
 // The records of `kept`, in its order. A query of thousands of reminders
 // spends about as long on their records as on reading the files, so the
-// work is shared among the machine's cores, each taking one stretch of the
-// list. Rethrows what a worker could not finish (out of memory).
+// work is shared among the machine's cores. Rethrows what a worker could
+// not finish (out of memory), once every worker has stopped.
 Records recordsOf(const std::vector<ReminderPtr>& kept,
                   const RecurrenceDescriber& describe, Instant now) {
   constexpr size_t kLeastPerWorker = 256;
   Records records(kept.size());
-  size_t workers =
-      std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
-  workers = std::clamp<size_t>(kept.size() / kLeastPerWorker, 1, workers);
-  std::vector<std::exception_ptr> failures(workers);
-  auto build = [&](size_t worker) {
+  std::mutex failedLock;
+  std::exception_ptr failure;
+  shareAmongCores(kept.size(), kLeastPerWorker, [&](NextIndex& next) {
     try {
-      size_t end = kept.size() * (worker + 1) / workers;
-      for (size_t i = kept.size() * worker / workers; i < end; ++i)
+      for (size_t i; next.take(i);)
         records[i] = makeReminderRecord(*kept[i], describe, now);
     } catch (...) {
-      failures[worker] = std::current_exception();
+      next.stop();
+      std::lock_guard lock(failedLock);
+      if (!failure) failure = std::current_exception();
     }
-  };
-  std::vector<std::thread> helpers;
-  helpers.reserve(
-      workers);  // growing it later could throw past a running thread
-  for (size_t worker = 1; worker < workers; ++worker) {
-    try {
-      helpers.emplace_back(build, worker);
-    } catch (const std::system_error&) {
-      build(worker);  // no thread to be had: this one does that part too
-    }
-  }
-  build(0);
-  for (auto& helper : helpers) helper.join();
-  for (const auto& failure : failures)
-    if (failure) std::rethrow_exception(failure);
+  });
+  if (failure) std::rethrow_exception(failure);
   return records;
 }
 

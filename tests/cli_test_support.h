@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_folder.h"
+
 namespace corvane::e2e {
 
 using Json = nlohmann::ordered_json;
@@ -55,7 +57,7 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts);
 // True when runs as RunAs::kUnprivileged really change user.
 bool dropsPrivileges();
 
-// A temporary folder (mode 0755, removed with everything in it at the end)
+// A temporary folder (test::TempFolder)
 // holding the data home, whose "corvane" folder is the store root, plus a
 // home and todoman's configuration and cache.
 class TempStore {
@@ -89,7 +91,8 @@ class TempStore {
                   const std::vector<std::string>& args) const;
 
  private:
-  std::filesystem::path base_;
+  test::TempFolder folder_;
+  std::filesystem::path base_ = folder_.path();
 };
 
 // Every path below `top` (itself included) with its type, mode, owner, size,
@@ -102,10 +105,6 @@ std::string treeSnapshot(const std::filesystem::path& top);
 // ("success", and only "data" or "error" besides) in the pretty form
 // followed by one line feed. Returns the envelope; null after a failure.
 Json envelopeOf(const RunResult& run);
-
-// `value` in corvane's pretty form: two blanks a level, " : " between key
-// and value, "/" escaped, non-ASCII as it is, empty containers as [] or {}.
-std::string prettyText(const Json& value);
 
 // The "data" of a successful envelope; an empty array, after a failure
 // naming `what`, when the run failed or answered no data.

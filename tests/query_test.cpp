@@ -20,6 +20,7 @@
 #include "tests/cli_test_support.h"
 #include "tests/hostile_support.h"
 #include "tests/scoped_environment.h"
+#include "tests/temp_folder.h"
 #include "tests/utc_text.h"
 
 namespace corvane::e2e {
@@ -155,10 +156,7 @@ std::vector<std::pair<std::string, std::string>> brokenFiles() {
   };
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using test::readFile;
 
 void writeTodos(const TempStore& store, const std::string& list,
                 const std::vector<Todo>& todos) {

@@ -8,6 +8,7 @@
 #include "store/ical/component_tree.h"
 #include "store/ical/content_line.h"
 #include "store/ical/item_parser.h"
+#include "store/ical/line_splice.h"
 #include "store/ical/utc_stamp.h"
 
 namespace corvane {
@@ -92,9 +93,7 @@ Result<std::string> withCompletion(std::string_view calendarText,
     std::string_view name = parseProperty(lines[index].unfolded)->name;
     for (std::size_t k = 0; k < wanted.size(); ++k) {
       if (!equalsIgnoringCase(name, wanted[k].name)) continue;
-      std::string_view ending = lines[index].ending.empty()
-                                    ? split.dominantEnding
-                                    : lines[index].ending;
+      std::string_view ending = endingFor(lines[index], split);
       // A repeated property is dropped: readers would disagree on which
       // one counts.
       bool keepHere = wanted[k].value && !placed[k];
@@ -111,17 +110,8 @@ Result<std::string> withCompletion(std::string_view calendarText,
   std::size_t anchor =
       todo->properties.empty() ? todo->beginLine : todo->properties.back();
 
-  std::string result;
-  result.reserve(calendarText.size() + added.size() + 128);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (replacement[i]) {
-      result.append(*replacement[i]);
-    } else {
-      result.append(
-          calendarText.substr(lines[i].begin, lines[i].end - lines[i].begin));
-    }
-    if (i == anchor) result.append(added);
-  }
+  std::string result =
+      spliceLines(calendarText, split, replacement, anchor, added);
   // The edit and the readers choose the VTODO by one rule, but each reads
   // lines its own way; on a damaged file they can still disagree (a
   // RECURRENCE-ID libical drops), and the change would be reported made

@@ -9,8 +9,12 @@ ComponentKind ComponentTree::kindOf(std::size_t index) const {
   return ComponentKind::kOther;
 }
 
-std::optional<ComponentTree> readComponentTree(
-    const std::vector<ContentLine>& lines) {
+namespace {
+
+// The one walk of both readings; `strict` refuses what does not pair up,
+// otherwise an END closes the innermost open component whatever it names.
+std::optional<ComponentTree> walk(const std::vector<ContentLine>& lines,
+                                  bool strict) {
   ComponentTree tree;
   std::vector<std::size_t> open;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -18,7 +22,7 @@ std::optional<ComponentTree> readComponentTree(
     if (!property) {
       // libical opens or closes a component on a BEGIN or END line even
       // without a value, so the reminder's extent would be unclear.
-      if (isComponentBoundary(lines[i].unfolded)) return std::nullopt;
+      if (strict && isComponentBoundary(lines[i].unfolded)) return std::nullopt;
       continue;
     }
     if (equalsIgnoringCase(property->name, "BEGIN")) {
@@ -30,7 +34,11 @@ std::optional<ComponentTree> readComponentTree(
           .push_back(index);
       open.push_back(index);
     } else if (equalsIgnoringCase(property->name, "END")) {
-      if (open.empty() ||
+      if (open.empty()) {
+        if (strict) return std::nullopt;
+        continue;
+      }
+      if (strict &&
           tree.components[open.back()].name != componentName(property->value)) {
         return std::nullopt;
       }
@@ -45,6 +53,18 @@ std::optional<ComponentTree> readComponentTree(
     }
   }
   return tree;
+}
+
+}  // namespace
+
+std::optional<ComponentTree> readComponentTree(
+    const std::vector<ContentLine>& lines) {
+  return walk(lines, true);
+}
+
+ComponentTree readComponentTreeLeniently(
+    const std::vector<ContentLine>& lines) {
+  return *walk(lines, false);
 }
 
 }  // namespace corvane

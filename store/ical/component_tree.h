@@ -47,4 +47,9 @@ struct ComponentTree {
 std::optional<ComponentTree> readComponentTree(
     const std::vector<ContentLine>& lines);
 
+// The same, read leniently for the delete's count, which must count what a
+// damaged text holds too: BEGIN and END lines without a value are passed
+// over, and an END closes the innermost open component whatever it names.
+ComponentTree readComponentTreeLeniently(const std::vector<ContentLine>& lines);
+
 }  // namespace corvane

@@ -12,6 +12,7 @@
 #include "store/ical/content_line.h"
 #include "store/ical/ical_zone.h"
 #include "store/ical/item_scanner.h"
+#include "store/ical/libical_component.h"
 #include "store/ical/libical_todo.h"
 #include "store/ical/nesting.h"
 #include "store/ical/title_blanks.h"
@@ -20,13 +21,6 @@
 
 namespace corvane {
 namespace {
-
-struct ComponentFree {
-  void operator()(icalcomponent* component) const {
-    icalcomponent_free(component);
-  }
-};
-using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
 // The calendar that holds the reminder, and the reminder's VTODO.
 struct Found {

@@ -3,21 +3,14 @@
 #include <libical/ical.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "store/ical/ical_zone.h"
+#include "store/ical/libical_component.h"
 #include "store/ical/libical_todo.h"
 #include "store/ical/nesting.h"
 
 namespace corvane {
 namespace {
-
-struct ComponentFree {
-  void operator()(icalcomponent* component) const {
-    icalcomponent_free(component);
-  }
-};
-using ComponentPtr = std::unique_ptr<icalcomponent, ComponentFree>;
 
 // The zone a TZID names, by the readers' lookup; null (a floating time)
 // when nothing knows it, as a reader takes such a time.

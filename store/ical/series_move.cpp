@@ -1,11 +1,7 @@
 #include "store/ical/series_move.h"
 
-#include <sys/random.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <set>
 #include <vector>
@@ -13,8 +9,10 @@
 #include "store/ical/component_tree.h"
 #include "store/ical/content_line.h"
 #include "store/ical/item_parser.h"
+#include "store/ical/line_splice.h"
 #include "store/ical/recurrence_set.h"
 #include "store/ical/utc_stamp.h"
+#include "store/system/unique_bytes.h"
 
 namespace corvane {
 namespace {
@@ -30,16 +28,12 @@ bool named(const ContentLine& line, std::string_view name) {
   return equalsIgnoringCase(nameOf(line), name);
 }
 
-std::string endingOf(const ContentLine& line, const ContentLines& split) {
-  return std::string(line.ending.empty() ? split.dominantEnding : line.ending);
-}
-
 // The line with its value replaced, name and parameters kept.
 std::string withValue(const ContentLine& line, std::string_view value,
                       const ContentLines& split) {
   std::string_view old = parseProperty(line.unfolded)->value;
   std::string text = line.unfolded.substr(0, old.data() - line.unfolded.data());
-  return text.append(value).append(endingOf(line, split));
+  return text.append(value).append(endingFor(line, split));
 }
 
 // The RRULE value with its COUNT part set to `count`.
@@ -180,7 +174,7 @@ Result<std::string> movedSeriesText(std::string_view text,
       bool& done = named(line, "DTSTAMP") ? stampDone : modifiedDone;
       replacement[i] = done ? std::string()
                             : std::string(nameOf(line)) + ":" + stamp +
-                                  endingOf(line, split);
+                                  std::string(endingFor(line, split));
       done = true;
     }
   }
@@ -195,16 +189,7 @@ Result<std::string> movedSeriesText(std::string_view text,
   if (!stampDone) added.append("DTSTAMP:" + stamp + eol);
   std::size_t anchor =
       series.properties.empty() ? series.beginLine : series.properties.back();
-  std::string result;
-  result.reserve(text.size() + added.size() + 64);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (replacement[i])
-      result.append(*replacement[i]);
-    else
-      result.append(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
-    if (i == anchor) result.append(added);
-  }
-  return result;
+  return spliceLines(text, split, replacement, anchor, added);
 }
 
 bool mentionsRdate(std::string_view text) {
@@ -277,16 +262,7 @@ Result<std::optional<SeriesMove>> completeOccurrence(
 
 std::string newUid() {
   std::array<unsigned char, 16> bytes{};
-  if (::getrandom(bytes.data(), bytes.size(), 0) !=
-      static_cast<ssize_t>(bytes.size())) {
-    // Without the system's randomness, time and process still make the
-    // name unique on this machine, and the file is created exclusively.
-    auto ticks = static_cast<std::uint64_t>(
-        std::chrono::system_clock::now().time_since_epoch().count());
-    for (std::size_t i = 0; i < 8; ++i) bytes[i] = (ticks >> (8 * i)) & 0xFF;
-    auto pid = static_cast<std::uint32_t>(::getpid());
-    for (std::size_t i = 0; i < 4; ++i) bytes[8 + i] = (pid >> (8 * i)) & 0xFF;
-  }
+  fillUniqueBytes(bytes);
   bytes[6] = (bytes[6] & 0x0F) | 0x40;  // version 4
   bytes[8] = (bytes[8] & 0x3F) | 0x80;  // RFC 4122 variant
   char text[37];

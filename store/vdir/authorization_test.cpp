@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "tests/temp_folder.h"
+
 namespace corvane {
 namespace {
 
@@ -15,13 +17,8 @@ namespace fs = std::filesystem;
 // bits need a user other than root and are checked end to end.
 class AuthorizationStoreTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvane-auth-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  test::TempFolder temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(AuthorizationStoreTest, StatusFollowsWhatIsThere) {

@@ -18,6 +18,7 @@
 
 #include "store/system/descriptor.h"
 #include "store/vdir/item_reader.h"
+#include "tests/temp_folder.h"
 
 namespace corvane::test {
 
@@ -27,15 +28,10 @@ inline constexpr int kChildSkipped = 77;
 inline const std::string kOld = "BEGIN:VCALENDAR\r\nBEGIN:VTODO\r\nUID:old\r\n";
 inline const std::string kNew(100'000, 'n');
 
-inline std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+inline std::string contentsOf(const fs::path& path) { return readFile(path); }
 
 inline void write(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  writeFile(path, bytes);
 }
 
 inline std::vector<std::string> entries(const fs::path& folder) {
@@ -66,25 +62,20 @@ inline bool dropPrivileges() {
 class ItemFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "replace-XXXXXX");
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    fs::permissions(folder_, fs::perms(0755));
     item_ = folder_ / "item.ics";
     write(item_, kOld);
     dir_ = Descriptor(open(folder_.c_str(), O_RDONLY | O_DIRECTORY));
   }
-  void TearDown() override {
-    fs::permissions(folder_, fs::perms(0755));
-    fs::remove_all(folder_);
-  }
+  // A test may have closed the folder; it must open again to be removed.
+  void TearDown() override { fs::permissions(folder_, fs::perms(0755)); }
   // The item as read now.
   StampedContents current(const std::string& name = "item.ics") {
     return readStampedFile(dir(), name).value();
   }
   int dir() const { return dir_.get(); }
 
-  fs::path folder_;
+  TempFolder temp_;
+  const fs::path folder_ = temp_.path();
   fs::path item_;
   Descriptor dir_;
 };

@@ -222,7 +222,7 @@ ReminderList readList(const std::filesystem::path& root,
   const auto accountDir = root / account;
   const auto listDir = accountDir / list;
   ReminderList result;
-  result.identifier = repairUtf8(account + "/" + list);
+  result.identifier = listIdentifier(account, list);
   result.title =
       readMetadata(listDir / "displayname").value_or(repairUtf8(list));
   result.account.title =
@@ -300,8 +300,13 @@ Result<OpenedItem> openItem(const std::filesystem::path& root,
       fileName->size() > 255)
     return notHere;
   return OpenedItem{std::move(listFolder.value()),
-                    repairUtf8(*accountName + "/" + *listName),
+                    listIdentifier(*accountName, *listName),
                     std::move(*fileName)};
+}
+
+std::string listIdentifier(const std::string& account,
+                           const std::string& list) {
+  return repairUtf8(account + "/" + list);
 }
 
 std::string itemIdentifier(const std::string& listIdentifier,

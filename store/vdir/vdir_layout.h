@@ -91,6 +91,10 @@ struct OpenedItem {
 Result<OpenedItem> openItem(const std::filesystem::path& root,
                             const std::string& identifier);
 
+// The identifier of the list in folder `list` of account folder `account`:
+// "<account>/<list>", printed.
+std::string listIdentifier(const std::string& account, const std::string& list);
+
 // The identifier of the item file `fileName` ("<name>.ics") in a list.
 std::string itemIdentifier(const std::string& listIdentifier,
                            const std::string& fileName);

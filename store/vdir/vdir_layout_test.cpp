@@ -8,6 +8,8 @@
 #include <fstream>
 #include <map>
 
+#include "tests/temp_folder.h"
+
 namespace corvane {
 namespace {
 
@@ -15,19 +17,12 @@ namespace fs = std::filesystem;
 
 class VdirLayoutTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvane-layout-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   void write(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
+    test::writeFile(path, bytes);
   }
 
-  fs::path dir_;
+  test::TempFolder temp_;
+  const fs::path dir_ = temp_.path();
 };
 
 TEST_F(VdirLayoutTest, OpenItemAcceptsThreePlainNames) {

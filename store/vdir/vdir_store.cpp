@@ -6,7 +6,6 @@
 #include <cerrno>
 
 #include "store/system/descriptor.h"
-#include "store/utf8.h"
 #include "store/vdir/authorization.h"
 #include "store/vdir/file_replace.h"
 #include "store/vdir/item_files.h"
@@ -150,7 +149,7 @@ Outcome VdirBackend::readItems(
   ItemFiles files;
   for (const auto& [account, list] : names)
     if (Outcome listed = files.addList(root_ / account / list,
-                                       repairUtf8(account + "/" + list));
+                                       listIdentifier(account, list));
         !listed && !visitor.failed(listed.failure(), true))
       return stopped;
   return files.readAll(visitor);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/calendar_text.h"
+#include "tests/temp_folder.h"
 
 namespace corvane {
 namespace {
@@ -38,13 +39,6 @@ const std::string kEvent =
     "DTSTART:20240305T090000Z\r\nSUMMARY:Meeting\r\nEND:VEVENT\r\n"
     "END:VCALENDAR\r\n";
 
-std::string contentsOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::vector<std::string> titlesOf(const std::vector<ReminderPtr>& reminders) {
   std::vector<std::string> titles;
   for (const auto& reminder : reminders)
@@ -61,16 +55,8 @@ struct Delivery {
 
 class VdirStoreTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/corvane-store-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
   void write(const fs::path& relative, const std::string& bytes) {
-    fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative, std::ios::binary) << bytes;
+    test::writeFile(root_ / relative, bytes);
   }
 
   // Runs one fetch on a store of its own and waits for its completion; the
@@ -114,7 +100,8 @@ class VdirStoreTest : public testing::Test {
     return query;
   }
 
-  fs::path root_;
+  test::TempFolder temp_;
+  const fs::path root_ = temp_.path();
 };
 
 TEST_F(VdirStoreTest, ListsInStoreOrderWithTheirMetadata) {
@@ -358,9 +345,9 @@ TEST_F(VdirStoreTest, UnreadableFilesLeftOutAndUntouched) {
 
   EXPECT_EQ(fetchTitles(listQuery("a/l")),
             (std::vector<std::string>{"good one", "good two"}));
-  EXPECT_EQ(contentsOf(root_ / "a/l/2.ics"), garbage);
-  EXPECT_EQ(contentsOf(root_ / "a/l/3.ics"), truncated);
-  EXPECT_EQ(contentsOf(root_ / "a/l/5.ics"), kEvent);
+  EXPECT_EQ(test::readFile(root_ / "a/l/2.ics"), garbage);
+  EXPECT_EQ(test::readFile(root_ / "a/l/3.ics"), truncated);
+  EXPECT_EQ(test::readFile(root_ / "a/l/5.ics"), kEvent);
   EXPECT_EQ(fs::last_write_time(root_ / "a/l/2.ics"), before);
   EXPECT_TRUE(fs::is_directory(root_ / "a/l/7.ics"));
   size_t entries = 0;
@@ -447,7 +434,7 @@ TEST_F(VdirStoreTest, ChangesCarryTheTimeOfTheStoresClock) {
     ASSERT_TRUE(completed.ok()) << c.name << ": " << completed.reason();
     size_t files = 0, completions = 0;
     for (const auto& entry : fs::directory_iterator(root_ / "a/l")) {
-      const std::string text = contentsOf(entry.path());
+      const std::string text = test::readFile(entry.path());
       ++files;
       for (const char* line : {"\nLAST-MODIFIED:20240305T140709Z\r\n",
                                "\nDTSTAMP:20240305T140709Z\r\n"})
