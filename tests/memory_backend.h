@@ -32,8 +32,7 @@ class MemoryBackend final : public ItemBackend {
   AuthorizationStatus authorizationStatus() const override;
   bool requestAccess() override { return true; }
   Result<std::vector<ReminderList>> lists() const override;
-  Result<ReminderList> list(
-      const std::string& identifier) const override;
+  Result<ReminderList> list(const std::string& identifier) const override;
   Outcome readItems(const std::optional<std::vector<std::string>>& lists,
                     ItemVisitor& visitor) override;
   Result<StoredItem> readItem(const std::string& reminderIdentifier) override;

@@ -26,8 +26,7 @@ class EdsBackend final : public ItemBackend {
   AuthorizationStatus authorizationStatus() const override;
   bool requestAccess() override;
   Result<std::vector<ReminderList>> lists() const override;
-  Result<ReminderList> list(
-      const std::string& identifier) const override;
+  Result<ReminderList> list(const std::string& identifier) const override;
   Outcome readItems(const std::optional<std::vector<std::string>>& lists,
                     ItemVisitor& visitor) override;
   Result<StoredItem> readItem(const std::string& reminderIdentifier) override;

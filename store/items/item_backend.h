@@ -66,8 +66,7 @@ class ItemBackend {
   // Every list, in store order.
   virtual Result<std::vector<ReminderList>> lists() const = 0;
   // The list with that identifier, or absent.
-  virtual Result<ReminderList> list(
-      const std::string& identifier) const = 0;
+  virtual Result<ReminderList> list(const std::string& identifier) const = 0;
 
   // Hands every item of the lists named (every list when absent) to
   // `visitor`. A named list that is not there is reported as a failed list
