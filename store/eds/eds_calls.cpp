@@ -174,7 +174,7 @@ Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
   if (!current) return current.failure();
   if (!current.value())
     return Failure{
-        "The reminder was deleted by another program after corvane read "
+        "The reminder was removed by another program after corvane read "
         "it; nothing was written.",
         FailureKind::kChanged};
   if (!current.value()->sameObjectsAs(read))

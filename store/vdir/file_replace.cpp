@@ -18,16 +18,20 @@ namespace corvane {
 namespace {
 
 const Failure kChangedMeanwhile{
-    "The reminder was changed by another program; nothing was written.",
+    "The reminder was changed by another program after corvane read it; "
+    "nothing was written.",
     FailureKind::kChanged};
 const Failure kRemovedMeanwhile{
-    "The reminder was removed by another program; nothing was written.",
+    "The reminder was removed by another program after corvane read it; "
+    "nothing was written.",
     FailureKind::kChanged};
 const Failure kChangedBeforeDelete{
-    "The reminder was changed by another program; nothing was deleted.",
+    "The reminder was changed by another program after corvane read it; "
+    "nothing was deleted.",
     FailureKind::kChanged};
 const Failure kRemovedBeforeDelete{
-    "The reminder was removed by another program.", FailureKind::kChanged};
+    "The reminder was removed by another program after corvane read it.",
+    FailureKind::kChanged};
 const Failure kSymbolicLink{
     "The reminder's file is a symbolic link; corvane changes only regular "
     "files."};
