@@ -168,8 +168,7 @@ Outcome removeObjects(ECalClient* client, const std::string& uid) {
   return done();
 }
 
-Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
-                            ICalComponent* component) {
+Outcome stillAsRead(ECalClient* client, const EdsSeries& read) {
   auto current = readSeries(client, read.uid);
   if (!current) return current.failure();
   if (!current.value())
@@ -182,6 +181,12 @@ Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
         "The reminder was changed by another program after corvane read "
         "it; nothing was written.",
         FailureKind::kChanged};
+  return done();
+}
+
+Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
+                            ICalComponent* component) {
+  if (Outcome same = stillAsRead(client, read); !same) return same;
   return modifyObject(client, component);
 }
 

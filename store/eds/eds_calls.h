@@ -72,11 +72,14 @@ Outcome modifyObject(ECalClient* client, ICalComponent* component);
 // Removes every object of the UID.
 Outcome removeObjects(ECalClient* client, const std::string& uid);
 
-// modifyObject, when the series of the component's UID is still `read`
-// byte for byte, read again just before the write; kChanged when it is
-// not, kNotFound when it is gone. EDS keeps no revision of an object and
-// has no conditional write, so this is as close as a client can come: a
-// change made between that read and the write is still overwritten.
+// Whether the series is still `read` byte for byte, read again now;
+// kChanged when it changed or is gone. EDS keeps no revision of an object
+// and has no conditional write, so asking this just before a write is as
+// close as a client can come: a change made between this read and the
+// write is still overwritten.
+Outcome stillAsRead(ECalClient* client, const EdsSeries& read);
+
+// modifyObject, when the series of the component's UID is stillAsRead.
 Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
                             ICalComponent* component);
 

@@ -7,10 +7,6 @@
 namespace corvane {
 namespace {
 
-const char kChangedMeanwhile[] =
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was written.";
-
 // A series as it was read: its list's client, the list's source UID and
 // its objects.
 struct SeriesVersion final : ItemVersion {
@@ -144,17 +140,6 @@ Result<StoredItem> EdsBackend::readItemNamed(const ItemVersion& beside,
   return itemOf(sibling.client, sibling.sourceUid, std::move(*series.value()));
 }
 
-// Whether the series is still as `read`, asked of EDS just before a change.
-// Called under the lock.
-Outcome EdsBackend::unchanged(const ItemVersion& read) {
-  const SeriesVersion& version = seriesOf(read);
-  auto current = readSeries(version.client, version.series.uid);
-  if (!current) return current.failure();
-  if (!current.value() || !current.value()->sameObjectsAs(version.series))
-    return Failure{kChangedMeanwhile, FailureKind::kChanged};
-  return done();
-}
-
 Outcome EdsBackend::replaceItem(const ItemVersion& read,
                                 std::string_view text) {
   auto component = reminderComponentOf(text);
@@ -184,7 +169,9 @@ Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
 
 Outcome EdsBackend::removeItem(const ItemVersion& read) {
   std::lock_guard guard(edsMutex_);
-  if (Outcome same = unchanged(read); !same) return same;
+  if (Outcome same = stillAsRead(seriesOf(read).client, seriesOf(read).series);
+      !same)
+    return same;
   return removeObjects(seriesOf(read).client, seriesOf(read).series.uid);
 }
 

@@ -43,7 +43,6 @@ class EdsBackend final : public ItemBackend {
  private:
   Result<StoredItem> itemOf(ECalClient* client, const std::string& sourceUid,
                             EdsSeries series);
-  Outcome unchanged(const ItemVersion& read);
 
   // Every call into EDS is made under this lock; the session is not safe
   // for use from several threads at once.

@@ -255,7 +255,8 @@ Result<Descriptor> openSubfolder(int parent, const std::string& name) {
     folder = Descriptor(::openat(parent, name.c_str(), O_PATH | flags));
   if (folder.valid()) return folder;
   if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
-    return Failure{"The reminder's list does not exist in this store."};
+    return Failure{"The reminder's list does not exist in this store.",
+                   FailureKind::kNotFound};
   Failure failure = systemFailure(errno);
   return Failure{"The list folder could not be opened: " + failure.reason,
                  failure.kind};
@@ -265,7 +266,8 @@ Result<Descriptor> openSubfolder(int parent, const std::string& name) {
 
 Result<OpenedItem> openItem(const std::filesystem::path& root,
                             const std::string& identifier) {
-  const Failure notHere{"The reminder is not kept in this store."};
+  const Failure notHere{"The reminder is not kept in this store.",
+                        FailureKind::kNotFound};
   size_t first = identifier.find('/');
   if (first == std::string::npos) return notHere;
   size_t second = identifier.find('/', first + 1);
@@ -282,17 +284,22 @@ Result<OpenedItem> openItem(const std::filesystem::path& root,
   if (!rootFolder.valid() && errno == EACCES)
     rootFolder =
         Descriptor(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!rootFolder.valid())
-    return Failure{"The store folder could not be opened."};
+  if (!rootFolder.valid()) {
+    // No store folder holds no reminder; one that fails to open is told so.
+    if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) return notHere;
+    Failure failure = systemFailure(errno);
+    return Failure{"The store folder could not be opened: " + failure.reason,
+                   failure.kind};
+  }
   // Each part as it is on disk, looked up in the folder just opened.
   auto accountName = printedEntry(rootFolder.get(), account);
   if (!accountName) return notHere;
   auto accountFolder = openSubfolder(rootFolder.get(), *accountName);
-  if (!accountFolder) return Failure{accountFolder.reason()};
+  if (!accountFolder) return accountFolder.failure();
   auto listName = printedEntry(accountFolder.value().get(), list);
   if (!listName) return notHere;
   auto listFolder = openSubfolder(accountFolder.value().get(), *listName);
-  if (!listFolder) return Failure{listFolder.reason()};
+  if (!listFolder) return listFolder.failure();
   auto fileName = printedEntry(listFolder.value().get(), file + ".ics");
   if (!fileName) return notHere;
   // A file name is at most 255 bytes.

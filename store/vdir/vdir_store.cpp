@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "store/system/descriptor.h"
+#include "store/system/system_failure.h"
 #include "store/vdir/authorization.h"
 #include "store/vdir/file_replace.h"
 #include "store/vdir/item_files.h"
@@ -40,20 +41,11 @@ const FileVersion& fileOf(const ItemVersion& version) {
   return dynamic_cast<const FileVersion&>(version);
 }
 
-// An item that could not be found or read for no reason of the store's (a
-// malformed identifier, a missing or linked folder, a file gone, a folder
-// or pipe named like an item, too large) is no item.
-Failure fileFailure(const Failure& failure) {
-  if (failure.kind == FailureKind::kOther)
-    return Failure{failure.reason, FailureKind::kNotFound};
-  return failure;
-}
-
 Result<StoredItem> readFileItem(std::shared_ptr<const Descriptor> folder,
                                 std::string listIdentifier,
                                 std::string fileName) {
   auto read = readStampedFile(folder->get(), fileName);
-  if (!read) return fileFailure(read.failure());
+  if (!read) return read.failure();
   std::string text = read.value().bytes;
   auto version = std::make_shared<const FileVersion>(
       std::move(folder), listIdentifier, std::move(fileName),
@@ -62,19 +54,13 @@ Result<StoredItem> readFileItem(std::shared_ptr<const Descriptor> folder,
                     std::move(version)};
 }
 
-// Why a folder could not be opened, as a kind: refused (not the user's)
-// or the store failing to answer.
-Failure folderFailure(const char* reason, int error) {
-  return Failure{reason, error == EACCES || error == EPERM
-                             ? FailureKind::kDenied
-                             : FailureKind::kUnavailable};
-}
-
+// Whether the folder can be opened; the failure says why not, with its
+// kind (refused: not the user's; anything else: the store failing).
 Outcome openable(const std::filesystem::path& path, const char* reason) {
   if (Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
           .valid())
     return done();
-  return folderFailure(reason, errno);
+  return Failure{reason, kindOfError(errno)};
 }
 
 }  // namespace
@@ -157,7 +143,7 @@ Outcome VdirBackend::readItems(
 
 Result<StoredItem> VdirBackend::readItem(const std::string& identifier) {
   auto opened = openItem(root_, identifier);
-  if (!opened) return fileFailure(opened.failure());
+  if (!opened) return opened.failure();
   return readFileItem(
       std::make_shared<const Descriptor>(std::move(opened.value().list)),
       std::move(opened.value().listIdentifier),
