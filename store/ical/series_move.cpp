@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <vector>
@@ -78,13 +79,72 @@ void collectTzids(std::string_view line, std::set<std::string>& tzids) {
   }
 }
 
+// KDE's calendar library keeps, in a repeating reminder, the occurrence it
+// is at (its start, else its due) as this property, and KDE shows the
+// reminder as due there: so the pointer moves with the series.
+constexpr std::string_view kKdePointer = "X-KDE-LIBKCAL-DTRECURRENCE";
+
+// A date or date-time value as a count of seconds on the clock, absent when
+// it is neither.
+std::optional<std::chrono::seconds> clockSeconds(std::string_view value) {
+  int y, mo, d, h = 0, mi = 0, sec = 0, used = 0;
+  std::string text(value);
+  bool dated =
+      std::sscanf(text.c_str(), "%4d%2d%2d%n", &y, &mo, &d, &used) == 3 &&
+      used == 8;
+  if (!dated) return std::nullopt;
+  if (text.size() > 8 && (std::sscanf(text.c_str() + 8, "T%2d%2d%2d%n", &h, &mi,
+                                      &sec, &used) != 3 ||
+                          used != 7))
+    return std::nullopt;
+  std::chrono::year_month_day day{std::chrono::year{y},
+                                  std::chrono::month{static_cast<unsigned>(mo)},
+                                  std::chrono::day{static_cast<unsigned>(d)}};
+  if (!day.ok()) return std::nullopt;
+  return std::chrono::sys_days{day}.time_since_epoch() + std::chrono::hours{h} +
+         std::chrono::minutes{mi} + std::chrono::seconds{sec};
+}
+
+std::string clockText(std::chrono::seconds at, bool utc) {
+  std::chrono::sys_seconds point{at};
+  auto day = std::chrono::floor<std::chrono::days>(point);
+  std::chrono::year_month_day date{day};
+  std::chrono::hh_mm_ss time{point - day};
+  char text[48];
+  std::snprintf(
+      text, sizeof text, "%04d%02u%02uT%02d%02d%02d",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+      static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
+  return std::string(text) + (utc ? "Z" : "");
+}
+
+// KDE's pointer moved as the series' start (else due) moved from `from`
+// to `to`, in the pointer's own form: always a date-time, midnight for a
+// day, and in the pointer's own zone. Absent when the pointer is not a
+// date-time, which KDE would not read either.
+std::optional<std::string> movedPointer(std::string_view pointer,
+                                        std::string_view from,
+                                        std::string_view to, bool sameZone) {
+  std::optional<std::chrono::seconds> at = clockSeconds(pointer);
+  std::optional<std::chrono::seconds> was = clockSeconds(from);
+  std::optional<std::chrono::seconds> now = clockSeconds(to);
+  if (!at || !was || !now || pointer.size() < 15) return std::nullopt;
+  bool utc = pointer.back() == 'Z';
+  if (to.size() == 8) return std::string(to) + "T000000" + (utc ? "Z" : "");
+  if (sameZone && utc == (to.back() == 'Z')) return std::string(to);
+  // Another zone than the series': the pointer moves by as much.
+  return clockText(*at + (*now - *was), utc);
+}
+
 // Properties of the series that the completed occurrence does not carry:
 // its identity and stamps (set anew), its completion (set), and its
 // recurrence (an occurrence does not repeat).
-constexpr std::array<std::string_view, 12> kNotCarried = {
-    "UID",    "DTSTAMP",   "CREATED",          "LAST-MODIFIED",
-    "STATUS", "COMPLETED", "PERCENT-COMPLETE", "RRULE",
-    "RDATE",  "EXDATE",    "EXRULE",           "RECURRENCE-ID"};
+constexpr std::array<std::string_view, 13> kNotCarried = {
+    "UID",       "DTSTAMP",          "CREATED",  "LAST-MODIFIED", "STATUS",
+    "COMPLETED", "PERCENT-COMPLETE", "RRULE",    "RDATE",         "EXDATE",
+    "EXRULE",    "RECURRENCE-ID",    kKdePointer};
 
 std::string occurrenceText(std::string_view text, const ContentLines& split,
                            const ComponentTree& tree,
@@ -154,14 +214,20 @@ Result<std::string> movedSeriesText(std::string_view text,
   bool startDone = false, dueDone = false, modifiedDone = false,
        stampDone = false;
   std::size_t rule = 0;
+  std::optional<std::size_t> startLine, dueLine;
+  std::vector<std::size_t> pointers;
   for (std::size_t i : series.properties) {
     const ContentLine& line = lines[i];
     if (named(line, "DTSTART") && step.start && !startDone) {
       replacement[i] = withValue(line, *step.start, split);
       startDone = true;
+      startLine = i;
     } else if (named(line, "DUE") && step.due && !dueDone) {
       replacement[i] = withValue(line, *step.due, split);
       dueDone = true;
+      dueLine = i;
+    } else if (named(line, kKdePointer)) {
+      pointers.push_back(i);
     } else if (named(line, "RRULE")) {
       if (rule < step.counts.size() && step.counts[rule]) {
         std::string value =
@@ -182,6 +248,20 @@ Result<std::string> movedSeriesText(std::string_view text,
     return Failure{
         "The reminder's file is damaged: corvane cannot tell which of its "
         "repeat rules to change."};
+  }
+  if (std::optional<std::size_t> reference = startLine ? startLine : dueLine) {
+    std::string_view from = parseProperty(lines[*reference].unfolded)->value;
+    const std::string& to = startLine ? *step.start : *step.due;
+    std::set<std::string> seriesZone;
+    collectTzids(lines[*reference].unfolded, seriesZone);
+    for (std::size_t i : pointers) {
+      std::set<std::string> pointerZone;
+      collectTzids(lines[i].unfolded, pointerZone);
+      std::optional<std::string> value =
+          movedPointer(parseProperty(lines[i].unfolded)->value, from, to,
+                       pointerZone == seriesZone);
+      if (value) replacement[i] = withValue(lines[i], *value, split);
+    }
   }
   std::string added;
   const std::string eol(split.dominantEnding);
