@@ -45,8 +45,9 @@ TEST(LowMemory, FailingAllocationsGiveTheCommandsOwnFailure) {
     std::ifstream(count) >> allocations;
     ASSERT_GT(allocations, 10) << c.args[0];
     environment.erase("ALLOCATION_SHIM_COUNT_TO");
-    // A few hundred runs per command: every allocation is a run of its own.
-    const long step = allocations / 200 + 1;
+    // About a hundred runs per command: every allocation is a run of its
+    // own.
+    const long step = allocations / 100 + 1;
     int failed = 0, runs = 0;
     for (long n = 1; n <= allocations; n += step, ++runs) {
       store.writeFile("a/l/r.ics", item);
