@@ -105,7 +105,8 @@ void* allocateForNew(Allocate allocate) {
     inOperatorNew = true;
     void* block = allocate();
     inOperatorNew = false;
-    if (block) [[likely]] return block;
+    if (block) [[likely]]
+      return block;
     std::new_handler handler = std::get_new_handler();
     if (!handler) throw std::bad_alloc();
     handler();
@@ -147,7 +148,8 @@ extern "C" void* aligned_alloc(size_t alignment, size_t size) noexcept {
   return memalign(alignment, size);
 }
 
-extern "C" int posix_memalign(void** out, size_t alignment, size_t size) noexcept {
+extern "C" int posix_memalign(void** out, size_t alignment,
+                              size_t size) noexcept {
   if (alignment == 0 || alignment % sizeof(void*) != 0 ||
       (alignment & (alignment - 1)) != 0)
     return EINVAL;

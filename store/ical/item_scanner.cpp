@@ -396,7 +396,8 @@ std::optional<Reminder> scanReminder(std::string_view calendarText) {
   // Kept from item to item for small ones; a large item's line would stay
   // held for the rest of the run.
   constexpr std::size_t kKeptBytes = 1 << 20;
-  if (scratch.unfolded.capacity() > kKeptBytes) std::string().swap(scratch.unfolded);
+  if (scratch.unfolded.capacity() > kKeptBytes)
+    std::string().swap(scratch.unfolded);
   return reminder;
 }
 
