@@ -152,14 +152,42 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
                            const std::string& stamp) {
   const auto& lines = split.lines;
   const std::string eol(split.dominantEnding);
-  auto bytesOf = [&](std::size_t i) {
-    std::string bytes(
-        text.substr(lines[i].begin, lines[i].end - lines[i].begin));
-    if (lines[i].ending.empty()) bytes.append(eol);
-    return bytes;
-  };
   std::set<std::size_t> own(series.properties.begin(), series.properties.end());
-  std::string todo = bytesOf(series.beginLine);
+  auto carried = [&](std::size_t i) {
+    if (!own.contains(i) || !parseProperty(lines[i].unfolded)) return true;
+    for (std::string_view name : kNotCarried)
+      if (named(lines[i], name)) return false;
+    return true;
+  };
+  std::set<std::string> tzids;
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i)
+    if (carried(i)) collectTzids(lines[i].unfolded, tzids);
+
+  // Written in one string, made as large as the item at once: a large
+  // item's occurrence is then held once, not again while it grows.
+  std::string result;
+  result.reserve(text.size() + 512);
+  auto append = [&](std::size_t i) {
+    result.append(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
+    if (lines[i].ending.empty()) result.append(eol);
+  };
+  result.append("BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
+                "PRODID:-//corvane//corvane//EN" + eol);
+  std::set<std::string> written;
+  for (std::size_t top : tree.topLevel) {
+    for (std::size_t child : tree.childrenOf(top)) {
+      const TextComponent& c = tree.components[child];
+      if (c.name != "VTIMEZONE") continue;
+      for (std::size_t i : c.properties) {
+        if (!named(lines[i], "TZID")) continue;
+        std::string tzid(parseProperty(lines[i].unfolded)->value);
+        if (!tzids.contains(tzid) || written.contains(tzid)) continue;
+        written.insert(tzid);
+        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k) append(k);
+      }
+    }
+  }
+  append(series.beginLine);
   for (const auto& [name, value] :
        std::initializer_list<std::pair<std::string_view, std::string>>{
            {"UID", uid},
@@ -169,39 +197,12 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
            {"STATUS", "COMPLETED"},
            {"COMPLETED", stamp},
            {"PERCENT-COMPLETE", "100"}}) {
-    todo.append(name).append(":").append(value).append(eol);
+    result.append(name).append(":").append(value).append(eol);
   }
-  std::set<std::string> tzids;
-  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i) {
-    if (own.contains(i) && parseProperty(lines[i].unfolded)) {
-      bool dropped = false;
-      for (std::string_view name : kNotCarried)
-        dropped = dropped || named(lines[i], name);
-      if (dropped) continue;
-    }
-    collectTzids(lines[i].unfolded, tzids);
-    todo.append(bytesOf(i));
-  }
-  todo.append(bytesOf(*series.endLine));
-
-  std::string result = "BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
-                       "PRODID:-//corvane//corvane//EN" + eol;
-  std::set<std::string> carried;
-  for (std::size_t top : tree.topLevel) {
-    for (std::size_t child : tree.childrenOf(top)) {
-      const TextComponent& c = tree.components[child];
-      if (c.name != "VTIMEZONE") continue;
-      for (std::size_t i : c.properties) {
-        if (!named(lines[i], "TZID")) continue;
-        std::string tzid(parseProperty(lines[i].unfolded)->value);
-        if (!tzids.contains(tzid) || carried.contains(tzid)) continue;
-        carried.insert(tzid);
-        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k)
-          result.append(bytesOf(k));
-      }
-    }
-  }
-  return result.append(todo).append("END:VCALENDAR").append(eol);
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i)
+    if (carried(i)) append(i);
+  append(*series.endLine);
+  return result.append("END:VCALENDAR").append(eol);
 }
 
 Result<std::string> movedSeriesText(std::string_view text,
@@ -280,19 +281,18 @@ bool mentionsRdate(std::string_view text) {
   return false;
 }
 
-}  // namespace
+// Whether `text` reads as a reminder, completed as `completed` says. Only
+// the answer is kept: the reminder read holds the item's notes.
+bool readsAs(std::string_view text, bool completed) {
+  std::optional<Reminder> reminder = parseReminder(text);
+  return reminder && reminder->isCompleted == completed;
+}
 
-Result<std::optional<SeriesMove>> completeOccurrence(
-    std::string_view calendarText, const std::string& uid, Instant now) {
-  using None = std::optional<SeriesMove>;
-  std::optional<Reminder> reminder = parseReminder(calendarText);
-  if (!reminder || reminder->isCompleted) return None();
-  // Most reminders do not repeat; they need no second reading.
-  if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
-    return None();
-  std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
-  if (!step) return None();
-
+// The moved series and the completed occurrence as text. The lines and the
+// tree go when they are made: a large item is held as few times as can be.
+Result<SeriesMove> movedTexts(std::string_view calendarText,
+                              const std::string& uid, const SeriesStep& step,
+                              Instant now) {
   ContentLines split = splitContentLines(calendarText);
   std::optional<ComponentTree> tree = readComponentTree(split.lines);
   bool closed =
@@ -315,11 +315,30 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   const TextComponent* series = &tree->components[*chosen];
   const std::string stamp = utcStamp(now);
   Result<std::string> moved =
-      movedSeriesText(calendarText, split, *series, *step, stamp);
+      movedSeriesText(calendarText, split, *series, step, stamp);
   if (!moved) return Failure{moved.reason()};
-  SeriesMove move{
+  return SeriesMove{
       std::move(moved.value()),
       occurrenceText(calendarText, split, *tree, *series, uid, stamp)};
+}
+
+}  // namespace
+
+Result<std::optional<SeriesMove>> completeOccurrence(
+    std::string_view calendarText, const std::string& uid, Instant now) {
+  using None = std::optional<SeriesMove>;
+  {
+    std::optional<Reminder> reminder = parseReminder(calendarText);
+    if (!reminder || reminder->isCompleted) return None();
+    // Most reminders do not repeat; they need no second reading.
+    if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
+      return None();
+  }
+  std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
+  if (!step) return None();
+  Result<SeriesMove> made = movedTexts(calendarText, uid, *step, now);
+  if (!made) return made.failure();
+  SeriesMove move = std::move(made.value());
 
   // The edit works line by line and libical by its own rules, and a rule
   // restarted at a later occurrence does not always make the same dates
@@ -327,12 +346,10 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   // go on exactly as the old one would have.
   auto before = upcomingOccurrences(calendarText, kOccurrencesCompared + 1);
   auto after = upcomingOccurrences(move.series, kOccurrencesCompared);
-  std::optional<Reminder> movedBack = parseReminder(move.series);
-  std::optional<Reminder> doneBack = parseReminder(move.occurrence);
   bool sameSet = before && after && before->size() == after->size() + 1 &&
                  std::equal(after->begin(), after->end(), before->begin() + 1);
-  if (!sameSet || !movedBack || movedBack->isCompleted || !doneBack ||
-      !doneBack->isCompleted) {
+  if (!sameSet || !readsAs(move.series, false) ||
+      !readsAs(move.occurrence, true)) {
     return Failure{
         "corvane cannot move this repeating reminder to its next occurrence "
         "without changing when it repeats; nothing was written."};
