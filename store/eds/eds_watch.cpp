@@ -84,7 +84,7 @@ std::optional<std::size_t> EdsWatch::waitFor(Predicate isOurs) {
   GSource* timer = g_timeout_source_new(static_cast<guint>(kCallWait.count()));
   g_source_set_callback(timer, noteTimeOut, &timedOut, nullptr);
   g_source_attach(timer, context_);
-  std::size_t looked = 0;
+  std::size_t looked = heard_;
   std::optional<std::size_t> found;
   for (;;) {
     if (isOurs(nullptr)) {
@@ -101,8 +101,10 @@ std::optional<std::size_t> EdsWatch::waitFor(Predicate isOurs) {
   return found;
 }
 
-std::optional<std::string> EdsWatch::before(std::size_t ours) const {
-  if (ours == 0 || notices_[ours - 1].removal) return std::nullopt;
+std::optional<std::string> EdsWatch::before(std::size_t ours) {
+  const std::size_t first = heard_;
+  heard_ = ours + 1;
+  if (ours == first || notices_[ours - 1].removal) return std::nullopt;
   return notices_[ours - 1].object;
 }
 
@@ -147,6 +149,10 @@ void EdsWatch::onComplete(ECalClientView*, const GError*, gpointer self) {
 
 namespace {
 
+// How many times another program's version is put back when other
+// changes keep landing just before corvane's put-back.
+constexpr int kPutBackRounds = 3;
+
 const char kChangedMeanwhile[] =
     "The reminder was changed by another program after corvane read it; "
     "nothing was written.";
@@ -190,16 +196,24 @@ Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
   auto theirs = watch.value()->changedBefore(written);
   // No notice in time: EDS committed corvane's write, and cannot tell more.
   if (!theirs || !*theirs || wasRead(read, **theirs)) return done();
-  // Put back only over corvane's own write: a change after it is newer
-  // than both.
-  auto current = readSeries(client, read.uid);
-  if (!current) return notPutBack(current.failure());
-  if (current.value() &&
-      std::ranges::any_of(current.value()->components, [&](const auto& one) {
-        return EdsWatch::sameWrite(one, written);
-      }))
-    if (Outcome back = putBack(client, **theirs, false); !back)
+  // Another program's version goes back only over corvane's own write (a
+  // change after it is newer than both); when yet another change lands
+  // between that check and the put-back, that one goes back instead.
+  std::string ours = written;
+  for (int round = 0; round < kPutBackRounds; ++round) {
+    auto current = readSeries(client, read.uid);
+    if (!current) return notPutBack(current.failure());
+    if (!current.value() ||
+        std::ranges::none_of(current.value()->components, [&](const auto& one) {
+          return EdsWatch::sameWrite(one, ours);
+        }))
+      break;
+    ours = **theirs;
+    if (Outcome back = putBack(client, ours, false); !back)
       return notPutBack(back);
+    theirs = watch.value()->changedBefore(ours);
+    if (!theirs || !*theirs) break;
+  }
   return Failure{kChangedMeanwhile, FailureKind::kChanged};
 }
 

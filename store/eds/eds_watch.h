@@ -31,7 +31,8 @@ class EdsWatch {
 
   // The object another program committed just before corvane's own write
   // of `written` (an object's text as corvane gave it), or none when
-  // corvane's write came first. Waits at most kCallWait for EDS's notice
+  // corvane's write came first, of the changes heard since the last write
+  // this found. Waits at most kCallWait for EDS's notice
   // of corvane's write (it comes about a third of a second after the
   // write); absent when it did not come, and nothing can then be told.
   std::optional<std::optional<std::string>> changedBefore(
@@ -56,7 +57,9 @@ class EdsWatch {
   // kCallWait has passed; the notice's place, if it came.
   template <class Predicate>
   std::optional<std::size_t> waitFor(Predicate isOurs);
-  std::optional<std::string> before(std::size_t ours) const;
+  // The object of the notice before `ours`, when it is one heard since the
+  // last write found; from now on only notices after `ours` are heard.
+  std::optional<std::string> before(std::size_t ours);
 
   static void onChanged(ECalClientView*, const GSList* objects, gpointer self);
   static void onRemoved(ECalClientView*, const GSList* ids, gpointer self);
@@ -65,6 +68,7 @@ class EdsWatch {
   GMainContext* context_;
   GObjectPtr<ECalClientView> view_;
   bool complete_ = false;
+  std::size_t heard_ = 0;
   std::vector<Notice> notices_;
 };
 
