@@ -1,6 +1,7 @@
 #include "app/allocation_hooks.h"
 
 #include <errno.h>
+#include <stdio_ext.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ constexpr size_t kReserveBytes = 256 * 1024;
 std::atomic<void*> reserve{nullptr};
 std::atomic<const char*> envelopeData{nullptr};
 size_t envelopeSize = 0;  // written before envelopeData is published
+std::atomic<size_t> answerBytes{0};
 
 }  // namespace
 
@@ -25,6 +27,10 @@ void prepareForMemoryExhaustion(std::string_view envelope) noexcept {
   reserve.store(std::malloc(kReserveBytes));
   envelopeSize = envelope.size();
   envelopeData.store(envelope.data(), std::memory_order_release);
+}
+
+void countAnswerBytes(size_t bytes) noexcept {
+  answerBytes.fetch_add(bytes, std::memory_order_relaxed);
 }
 
 bool releaseMemoryReserve() noexcept {
@@ -63,9 +69,10 @@ std::atomic<bool> ending{false};
 [[noreturn]] void endRunOutOfMemory() {
   if (!ending.exchange(true)) {
     // Whatever stdio still holds is a part of an answer that cannot be
-    // finished; _exit drops it.
+    // finished; _exit drops it. A part that went out already ends the
+    // output there: an envelope after it would be a second document.
     const char* data = envelopeData.load(std::memory_order_acquire);
-    size_t left = envelopeSize;
+    size_t left = answerBytes.load() > __fpending(stdout) ? 0 : envelopeSize;
     while (left > 0) {
       ssize_t written = ::write(STDOUT_FILENO, data, left);
       if (written < 0 && errno == EINTR) continue;

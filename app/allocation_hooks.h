@@ -4,6 +4,7 @@
 // ends the run with the command's own failure envelope.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace corvane {
@@ -13,6 +14,11 @@ namespace corvane {
 // good. Until it is called, a failed allocation fails as the C library's
 // does.
 void prepareForMemoryExhaustion(std::string_view envelope) noexcept;
+
+// Counts `bytes` of the answer handed to standard output's stdio buffer:
+// once a part of the answer has left the buffer, a failure can no longer
+// print the envelope after it, which would make a second document.
+void countAnswerBytes(size_t bytes) noexcept;
 
 // Hands the reserve back to the allocator; false when it was gone already.
 bool releaseMemoryReserve() noexcept;

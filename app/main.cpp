@@ -16,6 +16,17 @@
 #include "app/corvane.h"
 #include "store/utf8.h"
 
+namespace {
+
+void writeToStandardOutput(std::string_view piece, bool ends) {
+  // Counted once written: stdio takes its buffer at the first write.
+  std::fwrite(piece.data(), 1, piece.size(), stdout);
+  corvane::countAnswerBytes(piece.size());
+  if (ends) std::fflush(stdout);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // A reader that goes away must not turn into a signal death.
   std::signal(SIGPIPE, SIG_IGN);
@@ -58,7 +69,7 @@ int main(int argc, char** argv) {
     command = corvane::repairUtf8(argv[1]);
     for (int i = 2; i < argc; ++i)
       commandArgs.push_back(corvane::repairUtf8(argv[i]));
-    app.emplace();
+    app.emplace(writeToStandardOutput);
   } catch (...) {
     // Nothing was printed yet; once built, `run` answers on every path.
     std::fwrite(lastWord.data(), 1, lastWord.size(), stdout);
