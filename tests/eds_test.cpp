@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/cli_test_support.h"
@@ -583,14 +584,22 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
          "<auth>EXTERNAL</auth><policy context=\"default\">"
          "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
-  RunResult daemon =
-      runProgram("/usr/bin/dbus-daemon",
-                 {"dbus-daemon", "--config-file=" + config.string(), "--fork",
-                  "--print-address=1", "--print-pid=1"},
-                 {{"PATH", "/usr/bin:/bin"}});
-  std::string address = daemon.out.substr(0, daemon.out.find('\n'));
-  int pid = std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str());
-  ASSERT_FALSE(address.empty()) << daemon.err;
+  // A bus of its own: its address and its daemon's id.
+  auto startBus = [&](const std::string& configuration) {
+    RunResult daemon = runProgram("/usr/bin/dbus-daemon",
+                                  {"dbus-daemon", configuration, "--fork",
+                                   "--print-address=1", "--print-pid=1"},
+                                  {{"PATH", "/usr/bin:/bin"}});
+    return std::pair(
+        daemon.out.substr(0, daemon.out.find('\n')),
+        std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str()));
+  };
+  auto [address, pid] = startBus("--config-file=" + config.string());
+  ASSERT_FALSE(address.empty());
+  // A bus that could start EDS, where it does not run yet: corvane must
+  // not be the one that starts it.
+  auto [startingAddress, startingPid] = startBus("--session");
+  ASSERT_FALSE(startingAddress.empty());
 
   // A bus that never answers is no bus either, and costs a run at most
   // the wait for its answer.
@@ -598,8 +607,9 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
   ASSERT_TRUE(silent.ready());
 
   Environment noBus = store_.environment();
-  Environment emptyBus = noBus, silentBus = noBus;
+  Environment emptyBus = noBus, silentBus = noBus, startingBus = noBus;
   emptyBus["DBUS_SESSION_BUS_ADDRESS"] = address;
+  startingBus["DBUS_SESSION_BUS_ADDRESS"] = startingAddress;
   silentBus["DBUS_SESSION_BUS_ADDRESS"] = silent.address();
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"list"},
@@ -608,12 +618,22 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
                                              {"special_reminders", "today"}}) {
     const std::string alone = runCorvane(args, noBus).out;
     EXPECT_EQ(runCorvane(args, emptyBus).out, alone) << args[0];
+    EXPECT_EQ(runCorvane(args, startingBus).out, alone) << args[0];
     TimedRun timed = timedRun(args, silentBus);
     EXPECT_EQ(timed.run.out, alone) << args[0];
     EXPECT_LT(timed.seconds, 5) << args[0];
   }
   EXPECT_EQ(dataOf(runCorvane({"list"}, noBus), "list").size(), 1u);
-  if (pid > 0) ::kill(pid, SIGTERM);
+  RunResult owner =
+      runProgram("/usr/bin/dbus-send",
+                 {"dbus-send", "--bus=" + startingAddress, "--print-reply",
+                  "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                  "org.freedesktop.DBus.NameHasOwner",
+                  "string:org.gnome.evolution.dataserver.Sources5"},
+                 {{"PATH", "/usr/bin:/bin"}});
+  EXPECT_NE(owner.out.find("boolean false"), std::string::npos) << owner.out;
+  for (int daemon : {pid, startingPid})
+    if (daemon > 0) ::kill(daemon, SIGTERM);
 }
 
 // EDS on the bus but stopped: whatever needs it fails within the wait, a
