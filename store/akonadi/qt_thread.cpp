@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <QtGlobal>
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -74,18 +76,26 @@ std::unique_ptr<QtThread> QtThread::start(std::chrono::milliseconds wait) {
   return std::unique_ptr<QtThread>(new QtThread(shared, std::move(thread)));
 }
 
-QtThread::~QtThread() {
+QtThread::~QtThread() { stop(kStopWait); }
+
+void QtThread::stop(std::chrono::milliseconds wait) {
+  if (!thread_.joinable()) return;
   std::unique_lock lock(shared_->mutex);
   if (shared_->application)
     QMetaObject::invokeMethod(shared_->application, &QCoreApplication::quit,
                               Qt::QueuedConnection);
   bool ended =
-      shared_->changed.wait_for(lock, kStopWait, [&] { return shared_->ended; });
+      shared_->changed.wait_for(lock, wait, [&] { return shared_->ended; });
   lock.unlock();
-  if (ended)
+  if (ended) {
     thread_.join();
-  else
-    thread_.detach();
+    return;
+  }
+  // A library call that waits on a silent service holds the thread, and
+  // Qt's exit handlers would wait for it in turn: the run has answered by
+  // now (the store goes last), so its process ends here, at once.
+  std::fflush(nullptr);
+  std::_Exit(0);
 }
 
 bool QtThread::post(std::function<void()> task) {

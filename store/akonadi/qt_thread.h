@@ -21,9 +21,13 @@ class QtThread {
   // Starts the thread and its application; null when that did not happen
   // within `wait`. Qt's messages are dropped from before its first call.
   static std::unique_ptr<QtThread> start(std::chrono::milliseconds wait);
-  // Ends the event loop and waits for the thread, at most `stopWait`; a
-  // thread that does not end by then is left to the end of the process.
+  // stop(), waiting at most a second.
   ~QtThread();
+  // Ends the event loop and waits for the thread, at most `wait`. A thread
+  // still held by a call into a silent service then ends the process with
+  // status 0, its output flushed: the thread is stopped when the store
+  // goes, after the run's answer.
+  void stop(std::chrono::milliseconds wait);
   QtThread(const QtThread&) = delete;
   QtThread& operator=(const QtThread&) = delete;
 
