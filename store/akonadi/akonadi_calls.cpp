@@ -21,7 +21,7 @@ AkonadiCalls::~AkonadiCalls() {
   // After a call went unanswered the thread is likely held by it: a short
   // look is enough.
   thread_->stop(stoppedAnswering_.load() ? std::chrono::milliseconds(100)
-                                         : std::chrono::milliseconds(1000));
+                                         : QtThread::kStopWait);
 }
 
 bool AkonadiCalls::post(std::function<void(Akonadi::Session*)> task) const {

@@ -15,10 +15,6 @@
 namespace corvane {
 namespace {
 
-// How long the end of a run waits for the thread to finish; its loop ends
-// at once unless a library call holds it.
-constexpr std::chrono::milliseconds kStopWait{1000};
-
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 }  // namespace

@@ -18,10 +18,14 @@ void dropQtMessages();
 
 class QtThread {
  public:
+  // How long the end of a run waits for the thread to finish: its loop
+  // ends at once unless a library call holds it.
+  static constexpr std::chrono::milliseconds kStopWait{1000};
+
   // Starts the thread and its application; null when that did not happen
   // within `wait`. Qt's messages are dropped from before its first call.
   static std::unique_ptr<QtThread> start(std::chrono::milliseconds wait);
-  // stop(), waiting at most a second.
+  // stop(kStopWait).
   ~QtThread();
   // Ends the event loop and waits for the thread, at most `wait`. A thread
   // still held by a call into a silent service then ends the process with
