@@ -197,7 +197,8 @@ Result<ItemVersionPtr> AkonadiBackend::addItem(const ItemVersion& beside,
   auto created = createItem(*calls_, collection, name, text);
   if (!created) return created.failure();
   created.value().collection = collection;
-  return ItemVersionPtr(std::make_shared<const RevisionVersion>(created.value()));
+  return ItemVersionPtr(
+      std::make_shared<const RevisionVersion>(created.value()));
 }
 
 Outcome AkonadiBackend::removeItem(const ItemVersion& read) {

@@ -60,8 +60,8 @@ void askAgentManager(const char* method, const QString& identifier,
       QLatin1String(method));
   message << identifier;
   message.setAutoStartService(false);
-  auto* watcher = new QDBusPendingCallWatcher(
-      QDBusConnection::sessionBus().asyncCall(
+  auto* watcher =
+      new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(
           message, static_cast<int>(kAkonadiCallWait.count())));
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
                    [answer](QDBusPendingCallWatcher* finished) {

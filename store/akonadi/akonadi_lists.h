@@ -15,7 +15,8 @@
 namespace corvane {
 
 // The mime type of a to-do item, and of collections that hold them.
-inline constexpr char kTodoMimeType[] = "application/x-vnd.akonadi.calendar.todo";
+inline constexpr char kTodoMimeType[] =
+    "application/x-vnd.akonadi.calendar.todo";
 
 // What the store shows of a collection, read on the Qt thread.
 struct AkonadiCollection {

@@ -4,9 +4,9 @@
 #include <QMetaObject>
 #include <QtGlobal>
 #include <clocale>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <system_error>
