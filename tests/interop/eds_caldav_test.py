@@ -71,6 +71,15 @@ class EdsCalDav(unittest.TestCase):
         self.addCleanup(os.kill, int(pid), 15)
         self.bus = {"DBUS_SESSION_BUS_ADDRESS": address,
                     "XDG_RUNTIME_DIR": runtime}
+        # EDS runs before corvane does, as in a desktop session: corvane
+        # uses it only where it already runs.
+        subprocess.run(
+            ["dbus-send", "--bus=" + address, "--print-reply",
+             "--reply-timeout=20000",
+             "--dest=org.gnome.evolution.dataserver.Sources5", "/",
+             "org.freedesktop.DBus.Peer.Ping"],
+            capture_output=True, check=True, timeout=30,
+            env=self.sandbox.environment(XDG_RUNTIME_DIR=runtime))
 
     def corvane(self, *args):
         return self.sandbox.corvane(*args, **self.bus)
