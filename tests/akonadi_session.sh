@@ -1,0 +1,195 @@
+#!/bin/sh
+# Runs the Akonadi test program on a private session bus with a private
+# home and XDG folders, beside a private Akonadi (SQLite, no default
+# resources) holding one single-file iCal resource over a temporary .ics
+# file:
+#   akonadi_session.sh <seeding tool> <test program> [arguments...]
+# The test program finds the resource's to-do collection in
+# AKONADI_TEST_COLLECTION, its file in AKONADI_TEST_FILE and the name of
+# the resource in AKONADI_TEST_SOURCE. Every step has a hard time limit, and
+# every process this run started is ended by its id. Where Akonadi or the
+# test program is missing the suite is skipped (77), and fails instead
+# under CI=true.
+set -eu
+
+say() { echo "akonadi suite: $*" >&2; }
+missing() {
+  say "not run: $1"
+  if [ "${CI:-}" = true ]; then exit 1; fi
+  exit 77
+}
+
+# The processes whose environment holds this run's private home, but this
+# shell: what the run started and has not ended yet.
+ours() {
+  for entry in /proc/[0-9]*; do
+    pid=${entry#/proc/}
+    [ "$pid" != $$ ] || continue
+    grep -qzxF "HOME=$1/home" "$entry/environ" 2>/dev/null && echo "$pid"
+  done
+  return 0
+}
+
+# Ends the given processes: a term, a bounded wait, then a kill.
+end_all() {
+  [ -n "$*" ] || return 0
+  kill -TERM "$@" 2>/dev/null || true
+  tries=0
+  while [ $tries -lt 50 ]; do
+    left=
+    for pid in "$@"; do
+      if kill -0 "$pid" 2>/dev/null; then left="$left $pid"; fi
+    done
+    [ -n "$left" ] || return 0
+    sleep 0.1
+    tries=$((tries + 1))
+  done
+  # shellcheck disable=SC2086
+  kill -KILL $left 2>/dev/null || true
+}
+
+if [ "${1:-}" != --inside ]; then
+  [ $# -ge 2 ] || missing "not built (CMake found no KF5Akonadi)"
+  for program in akonadi_control akonadiserver akonadi_ical_resource \
+    dbus-run-session dbus-send; do
+    command -v $program >/dev/null || missing "$program is not installed"
+  done
+
+  private=$(mktemp -d)
+  finish() {
+    # Whatever a killed run left behind is ended here, and named.
+    sleep 0.5
+    left=$(ours "$private")
+    if [ -n "$left" ]; then
+      say "processes left running, ended now: $(echo $left)"
+      # shellcheck disable=SC2086
+      end_all $left
+      status=1
+    fi
+    rm -rf "$private"
+    exit $status
+  }
+  status=1
+  trap finish EXIT
+  mkdir -p "$private/home" "$private/data" "$private/config/akonadi" \
+    "$private/cache" "$private/runtime"
+  chmod 700 "$private/runtime"
+  printf '[%%General]\nDriver=QSQLITE3\n' \
+    >"$private/config/akonadi/akonadiserverrc"
+  # No first-run default resources (a mail folder, an address book): they
+  # slow the start and hold nothing of the test's.
+  printf '[ProcessedDefaults]\ndefaultcalendar=skipped\ndefaultaddressbook=skipped\ndefaultnotebook=skipped\nbirthdaycalendar=skipped\n' \
+    >"$private/config/akonadi-firstrunrc"
+  status=0
+  timeout -k 10 270 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
+    -u WAYLAND_DISPLAY -u SESSION_MANAGER \
+    HOME="$private/home" XDG_DATA_HOME="$private/data" \
+    XDG_CONFIG_HOME="$private/config" XDG_CACHE_HOME="$private/cache" \
+    XDG_RUNTIME_DIR="$private/runtime" QT_QPA_PLATFORM=offscreen \
+    AKONADI_DISABLE_AGENT_AUTOSTART=true \
+    dbus-run-session -- /bin/sh "$0" --inside "$private" "$@" || status=$?
+  exit $status
+fi
+
+# On the private bus.
+private=$2
+seed=$3
+shift 3
+
+bus() {
+  timeout 10 dbus-send --session --print-reply=literal "$@"
+}
+owned() {
+  bus --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q true
+}
+# Waits, at most $2 tenths of a second, until the command $1 succeeds.
+await() {
+  tries=0
+  until eval "$1"; do
+    tries=$((tries + 1))
+    [ $tries -lt "$2" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Akonadi's processes: akonadi_control and all it started (the server and
+# the agents, which outlive a killed akonadi_control).
+descendants() {
+  for child in $(ps -o pid= --ppid "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+none_of() {
+  for pid in "$@"; do
+    if kill -0 "$pid" 2>/dev/null; then return 1; fi
+  done
+}
+control=
+stop() {
+  status=$?
+  [ -n "$control" ] || exit $status
+  started="$control $(descendants "$control")"
+  bus --dest=org.freedesktop.Akonadi.Control /ControlManager \
+    org.freedesktop.Akonadi.ControlManager.shutdown >/dev/null 2>&1 || true
+  # shellcheck disable=SC2086
+  await 'none_of $started' 50 || end_all $started
+  for pid in $started; do
+    if kill -0 "$pid" 2>/dev/null; then
+      say "process $pid would not end"
+      status=1
+    fi
+  done
+  exit $status
+}
+trap stop EXIT
+trap 'exit 143' TERM INT
+
+akonadi_control >"$private/akonadi.log" 2>&1 &
+control=$!
+await 'owned org.freedesktop.Akonadi.Control && owned org.freedesktop.Akonadi' 300 ||
+  { say "Akonadi did not start"; cat "$private/akonadi.log" >&2; exit 1; }
+
+file="$private/tasks.ics"
+printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\nEND:VCALENDAR\r\n' >"$file"
+# The path in the instance's settings before it starts, then over the bus.
+printf '[General]\nPath=%s\nDisplayName=Tasks file\n' "$file" \
+  >"$private/config/akonadi_ical_resource_0rc"
+instance=$(bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
+  org.freedesktop.Akonadi.AgentManager.createAgentInstance \
+  string:akonadi_ical_resource | tr -d ' \n')
+[ -n "$instance" ] || { say "no iCal resource"; exit 1; }
+await "owned org.freedesktop.Akonadi.Resource.$instance" 100 ||
+  { say "$instance did not start"; exit 1; }
+resource="--dest=org.freedesktop.Akonadi.Resource.$instance"
+bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.setPath \
+  "string:$file" >/dev/null
+bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.setDisplayName \
+  "string:Tasks file" >/dev/null
+bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.save >/dev/null
+# The first reconfigure or synchronize is sometimes lost: again until the
+# resource's collection is there.
+collection=
+tries=0
+while [ -z "$collection" ]; do
+  tries=$((tries + 1))
+  [ $tries -le 20 ] || { say "$instance made no collection"; exit 1; }
+  bus "$resource" / org.freedesktop.Akonadi.Agent.Control.reconfigure \
+    >/dev/null 2>&1 || true
+  bus "$resource" / org.freedesktop.Akonadi.Resource.synchronize \
+    >/dev/null 2>&1 || true
+  sleep 0.5
+  collection=$("$seed" collections | awk -v r="$instance" '$2 == r {print $1; exit}')
+done
+# The resource's own name, which corvane shows as the list's account: set
+# after the last reconfigure, which names it after its file's title.
+source="Local tasks"
+bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
+  org.freedesktop.Akonadi.AgentManager.setAgentInstanceName \
+  "string:$instance" "string:$source" >/dev/null
+
+status=0
+AKONADI_TEST_COLLECTION=$collection AKONADI_TEST_FILE=$file \
+  AKONADI_TEST_SOURCE=$source timeout -k 5 220 "$@" || status=$?
+exit $status
