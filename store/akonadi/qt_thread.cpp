@@ -45,6 +45,9 @@ std::unique_ptr<QtThread> QtThread::start(std::chrono::milliseconds wait) {
         const std::string locale = std::setlocale(LC_ALL, nullptr);
         QCoreApplication application(argc, argv);
         std::setlocale(LC_ALL, locale.c_str());
+        // A finished job releases its hold on the loop; the last one would
+        // end it. Only the owner of this thread ends it.
+        QCoreApplication::setQuitLockEnabled(false);
         {
           std::lock_guard lock(shared->mutex);
           shared->application = &application;
