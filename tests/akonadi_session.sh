@@ -152,7 +152,12 @@ await 'owned org.freedesktop.Akonadi.Control && owned org.freedesktop.Akonadi' 3
   { say "Akonadi did not start"; cat "$private/akonadi.log" >&2; exit 1; }
 
 file="$private/tasks.ics"
-printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\nEND:VCALENDAR\r\n' >"$file"
+# Empty, or the calendar a benchmark hands in AKONADI_SESSION_CALENDAR.
+if [ -n "${AKONADI_SESSION_CALENDAR:-}" ]; then
+  cp "$AKONADI_SESSION_CALENDAR" "$file"
+else
+  printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\nEND:VCALENDAR\r\n' >"$file"
+fi
 # The path in the instance's settings before it starts, then over the bus.
 printf '[General]\nPath=%s\nDisplayName=Tasks file\n' "$file" \
   >"$private/config/akonadi_ical_resource_0rc"
