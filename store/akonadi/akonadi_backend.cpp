@@ -12,7 +12,7 @@ namespace {
 // An item as it was read: its id, its collection and its revision.
 struct RevisionVersion final : ItemVersion {
   explicit RevisionVersion(const AkonadiItem& read)
-      : item{read.id, read.collection, read.revision, read.gid, {}} {}
+      : item{read.id, read.collection, read.revision, {}, {}, {}} {}
 
   bool sameAs(const ItemVersion& other) const override {
     auto* read = dynamic_cast<const RevisionVersion*>(&other);
@@ -149,19 +149,22 @@ Result<StoredItem> AkonadiBackend::readItem(const std::string& identifier) {
   return storedItemOf(std::move(*item.value()));
 }
 
-Result<std::optional<std::int64_t>> AkonadiBackend::itemWithGid(
-    std::int64_t collection, const std::string& gid) {
+Result<std::optional<std::int64_t>> AkonadiBackend::itemWithUid(
+    std::int64_t collection, const std::string& uid) {
   auto items = fetchItems(*calls_, collection, false);
   if (!items) return items.failure();
+  // corvane stores the items it adds under their UID; the iCal resources
+  // name the items they read from a file by it.
   for (const auto& item : items.value())
-    if (item.gid == gid) return std::optional<std::int64_t>(item.id);
+    if (item.gid == uid || item.remoteId == uid)
+      return std::optional<std::int64_t>(item.id);
   return std::optional<std::int64_t>();
 }
 
 Result<StoredItem> AkonadiBackend::readItemNamed(const ItemVersion& beside,
                                                  const std::string& name) {
   const std::int64_t collection = itemOf(beside).collection;
-  auto id = itemWithGid(collection, name);
+  auto id = itemWithUid(collection, name);
   if (!id) return id.failure();
   if (!id.value()) return kNotInAkonadi;
   auto item = fetchItem(*calls_, *id.value());
@@ -186,7 +189,7 @@ Result<ItemVersionPtr> AkonadiBackend::addItem(const ItemVersion& beside,
                                                const std::string& name,
                                                std::string_view text) {
   const std::int64_t collection = itemOf(beside).collection;
-  auto taken = itemWithGid(collection, name);
+  auto taken = itemWithUid(collection, name);
   if (!taken) return taken.failure();
   if (taken.value())
     return Failure{"A reminder of that UID is in the list already.",

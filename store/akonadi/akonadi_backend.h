@@ -33,7 +33,8 @@ class AkonadiBackend final : public ItemBackend {
   Outcome readItems(const std::optional<std::vector<std::string>>& lists,
                     ItemVisitor& visitor) override;
   Result<StoredItem> readItem(const std::string& reminderIdentifier) override;
-  // The to-do of the list whose UID (its Akonadi GID) is `name`.
+  // The to-do of the list whose UID is `name`: stored under it (Akonadi's
+  // GID), or named by it by its resource (its remote id).
   Result<StoredItem> readItemNamed(const ItemVersion& beside,
                                    const std::string& name) override;
   // Akonadi refuses a store of an item whose revision moved on since it
@@ -47,9 +48,9 @@ class AkonadiBackend final : public ItemBackend {
  private:
   // The resource's name and type, asked once per run.
   Result<AkonadiResource> resource(const std::string& identifier) const;
-  // The id of the to-do of the collection stored under `gid`, if any.
-  Result<std::optional<std::int64_t>> itemWithGid(std::int64_t collection,
-                                                  const std::string& gid);
+  // The id of the to-do of the collection whose UID is `uid`, if any.
+  Result<std::optional<std::int64_t>> itemWithUid(std::int64_t collection,
+                                                  const std::string& uid);
 
   std::unique_ptr<AkonadiCalls> calls_;
   mutable std::mutex resourcesMutex_;

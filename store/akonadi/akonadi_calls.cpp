@@ -45,4 +45,11 @@ Failure jobFailure(const KJob& job) {
                  FailureKind::kUnavailable};
 }
 
+bool refusedByServer(const KJob& job) {
+  return job.error() != KJob::NoError &&
+         job.error() != Akonadi::Job::ConnectionFailed &&
+         job.error() != Akonadi::Job::ProtocolVersionMismatch &&
+         job.error() != KJob::KilledJobError;
+}
+
 }  // namespace corvane

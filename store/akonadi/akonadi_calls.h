@@ -67,6 +67,9 @@ class AkonadiCalls {
 // the server's, is kUnavailable unless the caller knows better; a change
 // refused for the item's revision is kChanged.
 Failure jobFailure(const KJob& job);
+// Whether the job failed on the server's answer, rather than for want of
+// a connection to it.
+bool refusedByServer(const KJob& job);
 
 template <class T>
 Result<T> AkonadiCalls::call(

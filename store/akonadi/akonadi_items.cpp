@@ -18,8 +18,11 @@ bool isTodo(const Akonadi::Item& item) {
 }
 
 AkonadiItem itemOf(const Akonadi::Item& item, bool payload) {
-  AkonadiItem read{item.id(), item.parentCollection().id(), item.revision(),
-                   item.gid().toStdString(), {}};
+  // The server names the collection an item is stored in; the parent
+  // collection is only filled in where ancestors are fetched.
+  AkonadiItem read{item.id(), item.storageCollectionId(), item.revision(),
+                   item.gid().toStdString(), item.remoteId().toStdString(),
+                   {}};
   if (payload && item.hasPayload()) read.text = item.payloadData().toStdString();
   return read;
 }
@@ -37,6 +40,7 @@ Akonadi::Item todoItem(std::string_view text) {
 void scope(Akonadi::ItemFetchJob* job, bool payload) {
   job->fetchScope().fetchFullPayload(payload);
   job->fetchScope().setFetchGid(true);
+  job->fetchScope().setFetchRemoteIdentification(true);
   job->fetchScope().setAncestorRetrieval(Akonadi::ItemFetchScope::None);
   if (!payload) job->fetchScope().setCacheOnly(true);
 }
@@ -73,6 +77,10 @@ Result<std::optional<AkonadiItem>> fetchItem(const AkonadiCalls& calls,
           auto* job = new Akonadi::ItemFetchJob(Akonadi::Item(id), session);
           scope(job, payload);
           QObject::connect(job, &KJob::result, [answer, payload](KJob* done) {
+            // Without its text an item is the server's alone to give: its
+            // refusal (not the connection's failure) means there is none.
+            if (done->error() && !payload && refusedByServer(*done))
+              return answer(std::optional<AkonadiItem>());
             if (done->error()) return answer(jobFailure(*done));
             for (const auto& item :
                  static_cast<Akonadi::ItemFetchJob*>(done)->items())

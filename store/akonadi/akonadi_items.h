@@ -17,7 +17,8 @@ struct AkonadiItem {
   std::int64_t id = 0;
   std::int64_t collection = 0;
   int revision = 0;
-  std::string gid;   // the UID its payload was stored under, when known
+  std::string gid;       // the UID it was stored under, when known
+  std::string remoteId;  // the resource's name for it, a UID for iCal files
   std::string text;  // empty when fetched without payload
 };
 
