@@ -9,6 +9,15 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* The library's own constructor. corvane loads Akonadi's library with its
+ * module, out of the global scope, where RTLD_NEXT does not look. */
+static void* real(const char* name) {
+  void* found = dlsym(RTLD_NEXT, name);
+  if (found) return found;
+  void* library = dlopen("libKF5AkonadiCore.so.5abi2", RTLD_LAZY | RTLD_NOLOAD);
+  return library ? dlsym(library, name) : NULL;
+}
+
 static void otherClientFirst(void) {
   const char* hook = getenv("AKONADI_SHIM_BEFORE_MODIFY");
   if (!hook) return;
@@ -22,19 +31,17 @@ static void otherClientFirst(void) {
 void _ZN7Akonadi13ItemModifyJobC1ERKNS_4ItemEP7QObject(void* self,
                                                          const void* item,
                                                          void* parent) {
-  static void (*real)(void*, const void*, void*);
-  if (!real)
-    real = (void (*)(void*, const void*, void*))dlsym(RTLD_NEXT, __func__);
+  static void (*made)(void*, const void*, void*);
+  if (!made) made = (void (*)(void*, const void*, void*))real(__func__);
   otherClientFirst();
-  real(self, item, parent);
+  made(self, item, parent);
 }
 
 /* Akonadi::ItemModifyJob::ItemModifyJob(const QVector<Item>&, QObject*) */
 void _ZN7Akonadi13ItemModifyJobC1ERK7QVectorINS_4ItemEEP7QObject(
     void* self, const void* items, void* parent) {
-  static void (*real)(void*, const void*, void*);
-  if (!real)
-    real = (void (*)(void*, const void*, void*))dlsym(RTLD_NEXT, __func__);
+  static void (*made)(void*, const void*, void*);
+  if (!made) made = (void (*)(void*, const void*, void*))real(__func__);
   otherClientFirst();
-  real(self, items, parent);
+  made(self, items, parent);
 }
