@@ -8,16 +8,20 @@
 //   akonadi_seed create <collection> <ics>  the new item's id
 //   akonadi_seed read <item>              its revision, a line, then its payload
 //   akonadi_seed modify <item> <ics>      the new revision
+//   akonadi_seed colour <collection> <#rrggbb>  gives it KDE's colour
 #include <unistd.h>
 
 #include <Akonadi/Collection>
+#include <Akonadi/CollectionColorAttribute>
 #include <Akonadi/CollectionFetchJob>
 #include <Akonadi/CollectionFetchScope>
+#include <Akonadi/CollectionModifyJob>
 #include <Akonadi/Item>
 #include <Akonadi/ItemCreateJob>
 #include <Akonadi/ItemFetchJob>
 #include <Akonadi/ItemFetchScope>
 #include <Akonadi/ItemModifyJob>
+#include <QColor>
 #include <QCoreApplication>
 #include <QStringList>
 #include <cstdio>
@@ -85,6 +89,18 @@ int modify(qint64 id, const char* text) {
   return 0;
 }
 
+// As KOrganizer and Merkuro keep a calendar's colour.
+int colour(qint64 id, const char* name) {
+  Akonadi::Collection collection(id);
+  collection
+      .attribute<Akonadi::CollectionColorAttribute>(
+          Akonadi::Collection::AddIfMissing)
+      ->setColor(QColor(QString::fromUtf8(name)));
+  auto* job = new Akonadi::CollectionModifyJob(collection);
+  if (!job->exec()) return fail("colour", job->errorString());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,8 +115,10 @@ int main(int argc, char** argv) {
   if (command == "read" && args.size() == 3) return read(args[2].toLongLong());
   if (command == "modify" && args.size() == 4)
     return modify(args[2].toLongLong(), argv[3]);
+  if (command == "colour" && args.size() == 4)
+    return colour(args[2].toLongLong(), argv[3]);
   std::fprintf(stderr,
                "usage: akonadi_seed collections | create <collection> <ics> | "
-               "read <item> | modify <item> <ics>\n");
+               "read <item> | modify <item> <ics> | colour <collection> <#rrggbb>\n");
   return 2;
 }

@@ -1,13 +1,13 @@
 #!/bin/sh
 # Runs the Akonadi test program on a private session bus with a private
 # home and XDG folders, beside a private Akonadi (SQLite, no default
-# resources) holding one single-file iCal resource over a temporary .ics
-# file:
+# resources) holding single-file iCal resources over temporary .ics
+# files:
 #   akonadi_session.sh <seeding tool> <test program> [arguments...]
-# The test program finds the resource's to-do collection in
-# AKONADI_TEST_COLLECTION, its file in AKONADI_TEST_FILE and the name of
-# the resource in AKONADI_TEST_SOURCE. Every step has a hard time limit, and
-# every process this run started is ended by its id. Where Akonadi or the
+# The test program finds the to-do collection it changes in
+# AKONADI_TEST_COLLECTION and its file in AKONADI_TEST_FILE; a read-only
+# resource's collection, holding one to-do, is in AKONADI_TEST_READ_ONLY. Every step has a hard
+# time limit, and every process this run started is ended by its id. Where Akonadi or the
 # test program is missing the suite is skipped (77), and fails instead
 # under CI=true.
 set -eu
@@ -80,6 +80,10 @@ if [ "${1:-}" != --inside ]; then
   # slow the start and hold nothing of the test's.
   printf '[ProcessedDefaults]\ndefaultcalendar=skipped\ndefaultaddressbook=skipped\ndefaultnotebook=skipped\nbirthdaycalendar=skipped\n' \
     >"$private/config/akonadi-firstrunrc"
+  # A session bus that starts no service itself: Akonadi is started here,
+  # and nothing else (EDS, for one) has a part in these runs.
+  printf '%s' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' \
+    >"$private/bus.conf"
   status=0
   timeout -k 10 270 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
     -u WAYLAND_DISPLAY -u SESSION_MANAGER \
@@ -87,7 +91,7 @@ if [ "${1:-}" != --inside ]; then
     XDG_CONFIG_HOME="$private/config" XDG_CACHE_HOME="$private/cache" \
     XDG_RUNTIME_DIR="$private/runtime" QT_QPA_PLATFORM=offscreen \
     AKONADI_DISABLE_AGENT_AUTOSTART=true \
-    dbus-run-session -- /bin/sh "$0" --inside "$private" "$@" || status=$?
+    dbus-run-session --config-file="$private/bus.conf" -- /bin/sh "$0" --inside "$private" "$@" || status=$?
   exit $status
 fi
 
@@ -151,50 +155,72 @@ control=$!
 await 'owned org.freedesktop.Akonadi.Control && owned org.freedesktop.Akonadi' 300 ||
   { say "Akonadi did not start"; cat "$private/akonadi.log" >&2; exit 1; }
 
+# Makes the next iCal resource over the calendar file $1, titled $2 and
+# named $3 (its account in corvane's lists), read-only when $4 is true;
+# sets $collection to its to-do collection's id.
+made=0
+resource() {
+  # The path in the instance's settings before it starts, then over the bus.
+  printf '[General]\nPath=%s\nDisplayName=%s\nReadOnly=%s\n' "$1" "$2" "$4" \
+    >"$private/config/akonadi_ical_resource_${made}rc"
+  made=$((made + 1))
+  instance=$(bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
+    org.freedesktop.Akonadi.AgentManager.createAgentInstance \
+    string:akonadi_ical_resource | tr -d ' \n')
+  [ -n "$instance" ] || { say "no iCal resource"; exit 1; }
+  await "owned org.freedesktop.Akonadi.Resource.$instance" 100 ||
+    { say "$instance did not start"; exit 1; }
+  settings="--dest=org.freedesktop.Akonadi.Resource.$instance /Settings"
+  # shellcheck disable=SC2086
+  {
+    bus $settings org.kde.Akonadi.ICal.Settings.setPath "string:$1"
+    bus $settings org.kde.Akonadi.ICal.Settings.setDisplayName "string:$2"
+    bus $settings org.kde.Akonadi.ICal.Settings.setReadOnly "boolean:$4"
+    bus $settings org.kde.Akonadi.ICal.Settings.save
+  } >/dev/null
+  # The first reconfigure or synchronize is sometimes lost: again until
+  # the resource's collection is there.
+  collection=
+  tries=0
+  while [ -z "$collection" ]; do
+    tries=$((tries + 1))
+    [ $tries -le 20 ] || { say "$instance made no collection"; exit 1; }
+    bus "--dest=org.freedesktop.Akonadi.Resource.$instance" / \
+      org.freedesktop.Akonadi.Agent.Control.reconfigure >/dev/null 2>&1 || true
+    bus "--dest=org.freedesktop.Akonadi.Resource.$instance" / \
+      org.freedesktop.Akonadi.Resource.synchronize >/dev/null 2>&1 || true
+    sleep 0.5
+    collection=$("$seed" collections |
+      awk -v r="$instance" '$2 == r {print $1; exit}')
+  done
+  # Set after the last reconfigure, which names it after the title.
+  bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
+    org.freedesktop.Akonadi.AgentManager.setAgentInstanceName \
+    "string:$instance" "string:$3" >/dev/null
+}
+
+# A calendar file holding the VTODO lines $2 (CRLF written \r\n).
+calendar() {
+  printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n%bEND:VCALENDAR\r\n' \
+    "$2" >"$1"
+}
+# A read-only resource holding one to-do, then the one the tests change:
+# empty, or holding the calendar a benchmark hands in
+# AKONADI_SESSION_CALENDAR.
+calendar "$private/holidays.ics" \
+  'BEGIN:VTODO\r\nUID:holiday\r\nSUMMARY:Bank holiday\r\nEND:VTODO\r\n'
+resource "$private/holidays.ics" Holidays "Published calendars" true
+readonly=$collection
 file="$private/tasks.ics"
-# Empty, or the calendar a benchmark hands in AKONADI_SESSION_CALENDAR.
 if [ -n "${AKONADI_SESSION_CALENDAR:-}" ]; then
   cp "$AKONADI_SESSION_CALENDAR" "$file"
 else
-  printf 'BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\nEND:VCALENDAR\r\n' >"$file"
+  calendar "$file" ''
 fi
-# The path in the instance's settings before it starts, then over the bus.
-printf '[General]\nPath=%s\nDisplayName=Tasks file\n' "$file" \
-  >"$private/config/akonadi_ical_resource_0rc"
-instance=$(bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
-  org.freedesktop.Akonadi.AgentManager.createAgentInstance \
-  string:akonadi_ical_resource | tr -d ' \n')
-[ -n "$instance" ] || { say "no iCal resource"; exit 1; }
-await "owned org.freedesktop.Akonadi.Resource.$instance" 100 ||
-  { say "$instance did not start"; exit 1; }
-resource="--dest=org.freedesktop.Akonadi.Resource.$instance"
-bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.setPath \
-  "string:$file" >/dev/null
-bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.setDisplayName \
-  "string:Tasks file" >/dev/null
-bus "$resource" /Settings org.kde.Akonadi.ICal.Settings.save >/dev/null
-# The first reconfigure or synchronize is sometimes lost: again until the
-# resource's collection is there.
-collection=
-tries=0
-while [ -z "$collection" ]; do
-  tries=$((tries + 1))
-  [ $tries -le 20 ] || { say "$instance made no collection"; exit 1; }
-  bus "$resource" / org.freedesktop.Akonadi.Agent.Control.reconfigure \
-    >/dev/null 2>&1 || true
-  bus "$resource" / org.freedesktop.Akonadi.Resource.synchronize \
-    >/dev/null 2>&1 || true
-  sleep 0.5
-  collection=$("$seed" collections | awk -v r="$instance" '$2 == r {print $1; exit}')
-done
-# The resource's own name, which corvane shows as the list's account: set
-# after the last reconfigure, which names it after its file's title.
-source="Local tasks"
-bus --dest=org.freedesktop.Akonadi.Control /AgentManager \
-  org.freedesktop.Akonadi.AgentManager.setAgentInstanceName \
-  "string:$instance" "string:$source" >/dev/null
+resource "$file" "Tasks file" "Tasks file" false
 
 status=0
 AKONADI_TEST_COLLECTION=$collection AKONADI_TEST_FILE=$file \
-  AKONADI_TEST_SOURCE=$source timeout -k 5 220 "$@" || status=$?
+  AKONADI_TEST_READ_ONLY=$readonly \
+  timeout -k 5 220 "$@" || status=$?
 exit $status

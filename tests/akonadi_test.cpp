@@ -182,17 +182,29 @@ const Errands& errands() {
 // Declared first, so that the collection holds the errands alone when
 // these run: the tests after them add to-dos of their own.
 TEST_F(AkonadiTest, ListsShowTheVdirsThenAkonadis) {
+  RunResult coloured = seed({"colour", collection(), "#12ab34"});
+  ASSERT_EQ(coloured.exitStatus, 0) << coloured.err;
   Json lists = dataOf(run({"list"}), "list");
-  ASSERT_EQ(lists.size(), 2u) << lists.dump(1);
+  ASSERT_EQ(lists.size(), 3u) << lists.dump(1);
   EXPECT_EQ(lists[0].value("calendarIdentifier", ""), "acct/home");
-  EXPECT_EQ(lists[1], Json({{"calendarIdentifier", "akonadi:" + collection()},
+  // By account title: the resource's name, which is not the collection's
+  // title for the read-only one.
+  EXPECT_EQ(lists[1], Json({{"calendarIdentifier",
+                             "akonadi:" + fixtureValue("AKONADI_TEST_READ_ONLY")},
+                            {"title", "Holidays"},
+                            {"type", 0},
+                            {"allowsContentModifications", false},
+                            {"source",
+                             {{"title", "Published calendars"},
+                              {"sourceType", 0}}},
+                            {"color", "inherit"}}))
+      << lists.dump(1);
+  EXPECT_EQ(lists[2], Json({{"calendarIdentifier", "akonadi:" + collection()},
                             {"title", "Tasks file"},
                             {"type", 0},
                             {"allowsContentModifications", true},
-                            {"source",
-                             {{"title", fixtureValue("AKONADI_TEST_SOURCE")},
-                              {"sourceType", 0}}},
-                            {"color", "inherit"}}))
+                            {"source", {{"title", "Tasks file"}, {"sourceType", 0}}},
+                            {"color", "#12AB34"}}))
       << lists.dump(1);
 }
 
@@ -427,10 +439,26 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 TEST_F(AkonadiTest, ABusWithoutAkonadiStartsNothing) {
   Environment own = ownEnvironment();
   own.erase("DBUS_SESSION_BUS_ADDRESS");
+  // A bus whose only service is Akonadi's, from the file its package
+  // installs.
+  const auto services = store_.base() / "services";
+  std::filesystem::create_directories(services);
+  const char* service = "org.freedesktop.Akonadi.Control.service";
+  std::filesystem::copy_file(
+      std::filesystem::path("/usr/share/dbus-1/services") / service,
+      services / service);
+  const auto config = store_.base() / "bus.conf";
+  std::ofstream(config)
+      << "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+         "<auth>EXTERNAL</auth><servicedir>"
+      << services.string()
+      << "</servicedir><policy context=\"default\">"
+         "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
   RunResult daemon = runProgram(
       "/usr/bin/dbus-daemon",
-      {"dbus-daemon", "--session", "--fork", "--print-address=1",
-       "--print-pid=1"},
+      {"dbus-daemon", "--config-file=" + config.string(), "--fork",
+       "--print-address=1", "--print-pid=1"},
       own);
   const std::string address = daemon.out.substr(0, daemon.out.find('\n'));
   // Ended on every path, by its id, with whatever it started.
