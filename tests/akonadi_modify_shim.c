@@ -29,8 +29,8 @@ static void otherClientFirst(void) {
 
 /* Akonadi::ItemModifyJob::ItemModifyJob(const Item&, QObject*) */
 void _ZN7Akonadi13ItemModifyJobC1ERKNS_4ItemEP7QObject(void* self,
-                                                         const void* item,
-                                                         void* parent) {
+                                                       const void* item,
+                                                       void* parent) {
   static void (*made)(void*, const void*, void*);
   if (!made) made = (void (*)(void*, const void*, void*))real(__func__);
   otherClientFirst();

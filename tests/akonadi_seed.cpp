@@ -6,9 +6,9 @@
 //   akonadi_seed collections              id, resource and name of each to-do
 //                                         collection, one a line
 //   akonadi_seed create <collection> <ics>  the new item's id
-//   akonadi_seed read <item>              its revision, a line, then its payload
-//   akonadi_seed modify <item> <ics>      the new revision
-//   akonadi_seed colour <collection> <#rrggbb>  gives it KDE's colour
+//   akonadi_seed read <item>              its revision, a line, then its
+//   payload akonadi_seed modify <item> <ics>      the new revision akonadi_seed
+//   colour <collection> <#rrggbb>  gives it KDE's colour
 #include <unistd.h>
 
 #include <Akonadi/Collection>
@@ -29,7 +29,8 @@
 
 namespace {
 
-const QString kTodoType = QStringLiteral("application/x-vnd.akonadi.calendar.todo");
+const QString kTodoType =
+    QStringLiteral("application/x-vnd.akonadi.calendar.todo");
 
 int fail(const char* what, const QString& why) {
   std::fprintf(stderr, "akonadi_seed: %s: %s\n", what, qPrintable(why));
@@ -117,8 +118,9 @@ int main(int argc, char** argv) {
     return modify(args[2].toLongLong(), argv[3]);
   if (command == "colour" && args.size() == 4)
     return colour(args[2].toLongLong(), argv[3]);
-  std::fprintf(stderr,
-               "usage: akonadi_seed collections | create <collection> <ics> | "
-               "read <item> | modify <item> <ics> | colour <collection> <#rrggbb>\n");
+  std::fprintf(
+      stderr,
+      "usage: akonadi_seed collections | create <collection> <ics> | "
+      "read <item> | modify <item> <ics> | colour <collection> <#rrggbb>\n");
   return 2;
 }

@@ -1,8 +1,6 @@
 // KDE's store as a caller sees it: the built corvane against a real
-// Akonadi of this test's own (tests/akonadi_session.sh starts it on a
-// private bus, with a single-file iCal resource), with to-dos made, read
-// and changed here through Akonadi's own jobs (tests/akonadi_seed.cpp), and
-// a vdir store beside it.
+// Akonadi of this test's own (tests/akonadi_session.sh), with to-dos made,
+// read and changed here through Akonadi's own jobs, and a vdir beside it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -12,105 +10,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/akonadi_support.h"
 #include "tests/calendar_text.h"
 #include "tests/cli_test_support.h"
-
-extern char** environ;
 
 namespace corvane::e2e {
 namespace {
 
 using std::chrono::steady_clock;
-
-// This process's environment: the fixture's private bus and folders.
-Environment ownEnvironment() {
-  Environment environment;
-  for (char** entry = environ; *entry; ++entry) {
-    std::string text = *entry;
-    if (auto equals = text.find('='); equals != std::string::npos)
-      environment[text.substr(0, equals)] = text.substr(equals + 1);
-  }
-  return environment;
-}
-
-std::string fixtureValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-// The fixture's to-do collection, as Akonadi numbers it.
-const std::string& collection() {
-  static const std::string id = fixtureValue("AKONADI_TEST_COLLECTION");
-  return id;
-}
-
-RunResult seed(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"akonadi_seed"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return runProgram(AKONADI_SEED, argv, ownEnvironment());
-}
-
-// A to-do item made in the fixture's collection from `text`; its id.
-std::string create(const std::string& text) {
-  RunResult made = seed({"create", collection(), text});
-  EXPECT_EQ(made.exitStatus, 0) << made.err << text;
-  return made.out.substr(0, made.out.find('\n'));
-}
-
-// An item as Akonadi holds it; found false when it is not there.
-struct Stored {
-  bool found = false;
-  int revision = -1;
-  std::string payload;  // line ends dropped: one "\n" between lines
-};
-Stored stored(const std::string& item) {
-  RunResult read = seed({"read", item});
-  if (read.exitStatus != 0) return {};
-  std::string text;
-  std::ranges::copy_if(read.out, std::back_inserter(text),
-                       [](char c) { return c != '\r'; });
-  auto end = text.find('\n');
-  return {true, std::atoi(text.substr(0, end).c_str()), text.substr(end + 1)};
-}
-
-bool holds(const std::string& text, const std::string& line) {
-  return ("\n" + text + "\n").find("\n" + line + "\n") != std::string::npos;
-}
-bool holdsLineStarting(const std::string& text, const std::string& start) {
-  return ("\n" + text).find("\n" + start) != std::string::npos;
-}
-
-// The VTODO of the file the resource writes whose UID is `uid`; "" when
-// there is none.
-std::string fileTodo(const std::string& uid) {
-  std::ifstream in(fixtureValue("AKONADI_TEST_FILE"));
-  std::string text, line, todo;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "BEGIN:VTODO") todo.clear();
-    todo += line + "\n";
-    if (line == "END:VTODO" && holds(todo, "UID:" + uid)) return todo;
-  }
-  return "";
-}
-
-// Whether `ready` holds within `seconds`: what the resource writes to its
-// file comes some time after Akonadi answered.
-bool within(double seconds, const std::function<bool()>& ready) {
-  const auto end = steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!ready()) {
-    if (steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return true;
-}
 
 // A vdir store beside Akonadi, and the environment that shows corvane
 // both: the test's own bus, and the configuration and runtime folders
@@ -118,7 +30,8 @@ bool within(double seconds, const std::function<bool()>& ready) {
 class AkonadiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(collection().empty()) << "run through tests/akonadi_session.sh";
+    ASSERT_FALSE(collection().empty())
+        << "run through tests/akonadi_session.sh";
     environment_ = store_.environment();
     for (const char* name :
          {"DBUS_SESSION_BUS_ADDRESS", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
@@ -144,12 +57,6 @@ class AkonadiTest : public ::testing::Test {
   Environment environment_;
 };
 
-std::vector<std::string> idsOf(const Json& records) {
-  std::vector<std::string> ids;
-  for (const auto& record : records) ids.push_back(record.value("id", "?"));
-  return ids;
-}
-
 // The to-dos that the queries read, made once: a date due, a zoned due, a
 // completed one with notes, a repeating one with an end, and a UID with a
 // slash and a percent sign. Their reminder identifiers.
@@ -163,12 +70,13 @@ const Errands& errands() {
     e.stampsItem = create(
         todoText("post/office%1", "Buy stamps", {"DUE;VALUE=DATE:20200310"}));
     e.stamps = list + e.stampsItem;
-    e.berlin = list + create(todoText("berlin", "Call Berlin",
-                                      {"DUE;TZID=Europe/Berlin:20990310T090000"}));
-    e.taxes = list + create(todoText(
-                         "taxes", "File taxes",
-                         {"STATUS:COMPLETED", "COMPLETED:20240102T000000Z",
-                          "DESCRIPTION:Receipts in the blue folder"}));
+    e.berlin =
+        list + create(todoText("berlin", "Call Berlin",
+                               {"DUE;TZID=Europe/Berlin:20990310T090000"}));
+    e.taxes = list +
+              create(todoText("taxes", "File taxes",
+                              {"STATUS:COMPLETED", "COMPLETED:20240102T000000Z",
+                               "DESCRIPTION:Receipts in the blue folder"}));
     e.plants = list + create(todoText(
                           "plants", "Water the plants",
                           {"DTSTART:20200105T090000Z", "DUE:20200105T090000Z",
@@ -188,22 +96,23 @@ TEST_F(AkonadiTest, ListsShowTheVdirsThenAkonadis) {
   EXPECT_EQ(lists[0].value("calendarIdentifier", ""), "acct/home");
   // By account title: the resource's name, which is not the collection's
   // title for the read-only one.
-  EXPECT_EQ(lists[1], Json({{"calendarIdentifier",
-                             "akonadi:" + fixtureValue("AKONADI_TEST_READ_ONLY")},
-                            {"title", "Holidays"},
-                            {"type", 0},
-                            {"allowsContentModifications", false},
-                            {"source",
-                             {{"title", "Published calendars"},
-                              {"sourceType", 0}}},
-                            {"color", "inherit"}}))
+  EXPECT_EQ(
+      lists[1],
+      Json({{"calendarIdentifier",
+             "akonadi:" + fixtureValue("AKONADI_TEST_READ_ONLY")},
+            {"title", "Holidays"},
+            {"type", 0},
+            {"allowsContentModifications", false},
+            {"source", {{"title", "Published calendars"}, {"sourceType", 0}}},
+            {"color", "inherit"}}))
       << lists.dump(1);
-  EXPECT_EQ(lists[2], Json({{"calendarIdentifier", "akonadi:" + collection()},
-                            {"title", "Tasks file"},
-                            {"type", 0},
-                            {"allowsContentModifications", true},
-                            {"source", {{"title", "Tasks file"}, {"sourceType", 0}}},
-                            {"color", "#12AB34"}}))
+  EXPECT_EQ(lists[2],
+            Json({{"calendarIdentifier", "akonadi:" + collection()},
+                  {"title", "Tasks file"},
+                  {"type", 0},
+                  {"allowsContentModifications", true},
+                  {"source", {{"title", "Tasks file"}, {"sourceType", 0}}},
+                  {"color", "#12AB34"}}))
       << lists.dump(1);
 }
 
@@ -240,8 +149,7 @@ TEST_F(AkonadiTest, QueriesReadAkonadiBesideTheVdir) {
       };
       EXPECT_TRUE(std::ranges::is_partitioned(ids, inVdir)) << c.args[0];
       std::sort(std::ranges::partition_point(ids, inVdir), ids.end());
-      std::sort(std::ranges::partition_point(expected, inVdir),
-                expected.end());
+      std::sort(std::ranges::partition_point(expected, inVdir), expected.end());
     }
     EXPECT_EQ(ids, expected) << c.args[0] << " " << c.args.back();
   }
@@ -300,9 +208,9 @@ TEST_F(AkonadiTest, QueriesReadAkonadiBesideTheVdir) {
 }
 
 TEST_F(AkonadiTest, ToggleAndDeleteChangeWhatAkonadiHolds) {
-  const std::string item = create(todoText(
-      "sweep", "Sweep the floor",
-      {"CATEGORIES:home,floor", "X-ODD-PROPERTY:kept as it is"}));
+  const std::string item = create(
+      todoText("sweep", "Sweep the floor",
+               {"CATEGORIES:home,floor", "X-ODD-PROPERTY:kept as it is"}));
   const std::string dust = create(todoText("dust", "Dust the shelves"));
   const std::string sweep = "akonadi:" + collection() + "/" + item;
   const int before = stored(item).revision;
@@ -317,11 +225,13 @@ TEST_F(AkonadiTest, ToggleAndDeleteChangeWhatAkonadiHolds) {
   EXPECT_TRUE(holdsLineStarting(done.payload, "COMPLETED:")) << done.payload;
   EXPECT_EQ(dataOf(run({"get", sweep}), "get").value("isCompleted", false),
             true);
-  EXPECT_TRUE(within(20, [] {
-    std::string todo = fileTodo("sweep");
-    return holds(todo, "STATUS:COMPLETED") &&
-           holds(todo, "X-ODD-PROPERTY:kept as it is");
-  })) << "the resource's file:\n"
+  EXPECT_TRUE(within(20,
+                     [] {
+                       std::string todo = fileTodo("sweep");
+                       return holds(todo, "STATUS:COMPLETED") &&
+                              holds(todo, "X-ODD-PROPERTY:kept as it is");
+                     }))
+      << "the resource's file:\n"
       << fileTodo("sweep");
 
   ASSERT_TRUE(succeeded({"toggle", sweep, "false"}));
@@ -358,9 +268,13 @@ TEST_F(AkonadiTest, CompletingARepeatingToDoMovesTheSeriesOn) {
     std::vector<std::string> completedDues;  // sorted
   };
   const std::vector<Step> steps = {
-      {"2099-01-06T09:00:00Z", "20990106T090000Z", "COUNT=2",
+      {"2099-01-06T09:00:00Z",
+       "20990106T090000Z",
+       "COUNT=2",
        {"2099-01-05T09:00:00Z"}},
-      {"2099-01-07T09:00:00Z", "20990107T090000Z", "COUNT=1",
+      {"2099-01-07T09:00:00Z",
+       "20990107T090000Z",
+       "COUNT=1",
        {"2099-01-05T09:00:00Z", "2099-01-06T09:00:00Z"}},
   };
   for (const Step& step : steps) {
@@ -382,9 +296,9 @@ TEST_F(AkonadiTest, CompletingARepeatingToDoMovesTheSeriesOn) {
     EXPECT_EQ(shown.value("isCompleted", true), false) << step.seriesDue;
     Stored moved = stored(item);
     // As KDE's calendar library reads it back from what corvane wrote.
-    EXPECT_TRUE(holds(moved.payload,
-                      "X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME:" +
-                          step.pointer))
+    EXPECT_TRUE(
+        holds(moved.payload,
+              "X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME:" + step.pointer))
         << moved.payload;
     EXPECT_NE(moved.payload.find(step.count), std::string::npos)
         << moved.payload;
@@ -441,11 +355,11 @@ TEST_F(AkonadiTest, ABusWithoutAkonadiStartsNothing) {
       << "</servicedir><policy context=\"default\">"
          "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
-  RunResult daemon = runProgram(
-      "/usr/bin/dbus-daemon",
-      {"dbus-daemon", "--config-file=" + config.string(), "--fork",
-       "--print-address=1", "--print-pid=1"},
-      own);
+  RunResult daemon =
+      runProgram("/usr/bin/dbus-daemon",
+                 {"dbus-daemon", "--config-file=" + config.string(), "--fork",
+                  "--print-address=1", "--print-pid=1"},
+                 own);
   const std::string address = daemon.out.substr(0, daemon.out.find('\n'));
   // Ended on every path, by its id.
   struct Ended {
