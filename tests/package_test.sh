@@ -51,22 +51,32 @@ check_lists() {
   done
 }
 
-# Where the EDS module was built: checks that the program $1, given a session bus
-# (a dead one: EDS cannot answer there), loads the module from where it was
-# installed beside it, and lists the example store as without EDS.
-with_eds=""
-[ -f "$build/corvane-eds.so" ] && with_eds=yes
-check_module_found() {
-  [ -n "$with_eds" ] || return 0
+# The desktops' modules, one a line: the module's file, its package, and
+# what that package's Depends must name besides this corvane (a library the
+# module links, the service it talks to). Each is checked where it was built.
+modules="corvane-eds.so corvane-eds libecal-2.0 evolution-data-server
+corvane-akonadi.so corvane-akonadi libkf5akonadicore5abi2 akonadi-server"
+built_modules=$(echo "$modules" | while read -r file rest; do
+  [ -f "$build/$file" ] && echo "$file $rest"
+done)
+
+# Checks that the program $1, given a session bus (a dead one: no desktop
+# store can answer there), loads every module built from where it was
+# installed beside it, and lists the example store as without them.
+check_modules_found() {
+  [ -n "$built_modules" ] || return 0
   rm -f "$scratch"/ld.*
   DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent LD_DEBUG=files \
     LD_DEBUG_OUTPUT="$scratch/ld" XDG_DATA_HOME="$examples" TZ=UTC LC_ALL=C \
-    "$1" list >"$scratch/eds-out" 2>&1 || fail "$1 list with a bus exited with $?"
-  cat "$scratch"/ld.* |
-    grep -q "file=$(dirname "$1")/.*corvane-eds.so .*dynamically loaded by $1" ||
-    fail "$1 did not load the EDS module installed with it"
+    "$1" list >"$scratch/bus-out" 2>&1 || fail "$1 list with a bus exited with $?"
+  echo "$built_modules" | while read -r file rest; do
+    [ -n "$file" ] || continue
+    cat "$scratch"/ld.* |
+      grep -q "file=$(dirname "$1")/.*$file .*dynamically loaded by $1" ||
+      fail "$1 did not load the module $file installed with it"
+  done || exit 1
   XDG_DATA_HOME="$examples" TZ=UTC LC_ALL=C "$1" list >"$scratch/out"
-  cmp -s "$scratch/out" "$scratch/eds-out" ||
+  cmp -s "$scratch/out" "$scratch/bus-out" ||
     fail "$1 list with a dead bus differs from without one"
 }
 
@@ -78,10 +88,12 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1 ||
 cmp -s "$prefix/share/man/man1/corvane.1" "$source/corvane.1" ||
   fail "cmake --install did not put corvane.1 in share/man/man1"
 check_lists "$prefix/bin/corvane"
-module=$(find "$prefix" -name corvane-eds.so)
-[ -z "$with_eds" ] || [ -n "$module" ] ||
-  fail "cmake --install did not install corvane-eds.so"
-check_module_found "$prefix/bin/corvane"
+echo "$built_modules" | while read -r file rest; do
+  [ -n "$file" ] || continue
+  [ -n "$(find "$prefix" -name "$file")" ] ||
+    fail "cmake --install did not install $file"
+done || exit 1
+check_modules_found "$prefix/bin/corvane"
 
 # --- cpack -G DEB ----------------------------------------------------------
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/package" \
@@ -134,21 +146,22 @@ done <"$scratch/needed"
 needs_depend tzdata "time zones"
 check_lists "$scratch/unpacked/usr/bin/corvane"
 
-# The EDS module's own package: the module, for this very corvane, and the
-# libraries it loads.
-if [ -n "$with_eds" ]; then
-  set -- "$scratch"/package/corvane-eds_*.deb
-  [ $# -eq 1 ] && [ -f "$1" ] || fail "cpack made no single corvane-eds_*.deb"
-  eds_depends=$(dpkg-deb -f "$1" Depends)
-  for needed in "corvane (= $(field Version))" libecal-2.0 evolution-data-server; do
-    echo "$eds_depends" | grep -qF "$needed" ||
-      fail "corvane-eds Depends ($eds_depends) does not name $needed"
+# Each module's own package: the module, for this very corvane, and the
+# libraries and service it needs.
+echo "$built_modules" | while read -r file package library service; do
+  [ -n "$file" ] || continue
+  set -- "$scratch"/package/${package}_*.deb
+  [ $# -eq 1 ] && [ -f "$1" ] || fail "cpack made no single ${package}_*.deb"
+  module_depends=$(dpkg-deb -f "$1" Depends)
+  for needed in "corvane (= $(field Version))" "$library" "$service"; do
+    echo "$module_depends" | grep -qF "$needed" ||
+      fail "$package Depends ($module_depends) does not name $needed"
   done
   dpkg-deb -x "$1" "$scratch/unpacked"
-  module=$(find "$scratch/unpacked" -name corvane-eds.so)
-  [ -n "$module" ] || fail "the corvane-eds package holds no corvane-eds.so"
-  check_module_found "$scratch/unpacked/usr/bin/corvane"
-fi
+  [ -n "$(find "$scratch/unpacked" -name "$file")" ] ||
+    fail "the $package package holds no $file"
+done || exit 1
+check_modules_found "$scratch/unpacked/usr/bin/corvane"
 
 # --- apt-get install -------------------------------------------------------
 if [ "$(id -u)" -ne 0 ] || [ "${CI:-}" != "true" ]; then

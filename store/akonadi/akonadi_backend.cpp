@@ -97,6 +97,16 @@ Result<ReminderList> AkonadiBackend::list(const std::string& identifier) const {
   return kListNotInAkonadi;
 }
 
+Failure AkonadiBackend::goneOrFailure(std::int64_t collection,
+                                      Failure failure) const {
+  auto there = fetchTodoCollections(*calls_);
+  if (there && std::ranges::none_of(there.value(), [&](const auto& one) {
+        return one.id == collection;
+      }))
+    return kListNotInAkonadi;
+  return failure;
+}
+
 Outcome AkonadiBackend::readItems(
     const std::optional<std::vector<std::string>>& lists,
     ItemVisitor& visitor) {
@@ -124,7 +134,8 @@ Outcome AkonadiBackend::readItems(
   for (std::int64_t collection : collections) {
     auto items = fetchItems(*calls_, collection, true);
     if (!items) {
-      if (!visitor.failed(items.failure(), true)) return stopped;
+      if (!visitor.failed(goneOrFailure(collection, items.failure()), true))
+        return stopped;
       continue;
     }
     const std::string listIdentifier = akonadiListIdentifier(collection);
@@ -197,7 +208,8 @@ Result<ItemVersionPtr> AkonadiBackend::addItem(const ItemVersion& beside,
   auto created = createItem(*calls_, collection, name, text);
   if (!created) return created.failure();
   created.value().collection = collection;
-  return ItemVersionPtr(std::make_shared<const RevisionVersion>(created.value()));
+  return ItemVersionPtr(
+      std::make_shared<const RevisionVersion>(created.value()));
 }
 
 Outcome AkonadiBackend::removeItem(const ItemVersion& read) {

@@ -48,6 +48,9 @@ class AkonadiBackend final : public ItemBackend {
  private:
   // The resource's name and type, asked once per run.
   Result<AkonadiResource> resource(const std::string& identifier) const;
+  // kNotFound when the collection whose read failed so is gone by now (it
+  // was removed after it was listed); the failure otherwise.
+  Failure goneOrFailure(std::int64_t collection, Failure failure) const;
   // The id of the to-do of the collection whose UID is `uid`, if any.
   Result<std::optional<std::int64_t>> itemWithUid(std::int64_t collection,
                                                   const std::string& uid);

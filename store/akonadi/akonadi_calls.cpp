@@ -17,7 +17,12 @@ AkonadiCalls::AkonadiCalls(std::unique_ptr<QtThread> thread,
   });
 }
 
-AkonadiCalls::~AkonadiCalls() { thread_.reset(); }
+AkonadiCalls::~AkonadiCalls() {
+  // After a call went unanswered the thread is likely held by it: a short
+  // look is enough.
+  thread_->stop(stoppedAnswering_.load() ? std::chrono::milliseconds(100)
+                                         : QtThread::kStopWait);
+}
 
 bool AkonadiCalls::post(std::function<void(Akonadi::Session*)> task) const {
   // Tasks run in the order posted, so the session is made before any.

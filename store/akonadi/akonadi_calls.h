@@ -6,7 +6,6 @@
 #pragma once
 
 #include <KJob>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -93,8 +92,9 @@ Result<T> AkonadiCalls::call(
       }))
     return unanswered(change);
   std::unique_lock lock(waiting->mutex);
-  if (!waiting->answered.wait_for(lock, kAkonadiCallWait,
-                                  [&] { return waiting->answer.has_value(); })) {
+  if (!waiting->answered.wait_for(lock, kAkonadiCallWait, [&] {
+        return waiting->answer.has_value();
+      })) {
     stoppedAnswering_.store(true);
     return unanswered(change);
   }

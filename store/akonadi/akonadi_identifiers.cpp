@@ -46,8 +46,7 @@ std::optional<std::int64_t> collectionOf(std::string_view listIdentifier) {
   return idOf(*rest);
 }
 
-std::optional<AkonadiItemName> itemNameOf(
-    std::string_view reminderIdentifier) {
+std::optional<AkonadiItemName> itemNameOf(std::string_view reminderIdentifier) {
   auto rest = afterPrefix(reminderIdentifier);
   if (!rest) return std::nullopt;
   std::size_t slash = rest->find('/');

@@ -20,10 +20,14 @@ bool isTodo(const Akonadi::Item& item) {
 AkonadiItem itemOf(const Akonadi::Item& item, bool payload) {
   // The server names the collection an item is stored in; the parent
   // collection is only filled in where ancestors are fetched.
-  AkonadiItem read{item.id(), item.storageCollectionId(), item.revision(),
-                   item.gid().toStdString(), item.remoteId().toStdString(),
+  AkonadiItem read{item.id(),
+                   item.storageCollectionId(),
+                   item.revision(),
+                   item.gid().toStdString(),
+                   item.remoteId().toStdString(),
                    {}};
-  if (payload && item.hasPayload()) read.text = item.payloadData().toStdString();
+  if (payload && item.hasPayload())
+    read.text = item.payloadData().toStdString();
   return read;
 }
 
@@ -53,8 +57,8 @@ Result<std::vector<AkonadiItem>> fetchItems(const AkonadiCalls& calls,
   using Answer = AkonadiCalls::Answer<std::vector<AkonadiItem>>;
   return calls.call<std::vector<AkonadiItem>>(
       [collection, payload](Akonadi::Session* session, Answer answer) {
-        auto* job = new Akonadi::ItemFetchJob(Akonadi::Collection(collection),
-                                              session);
+        auto* job =
+            new Akonadi::ItemFetchJob(Akonadi::Collection(collection), session);
         scope(job, payload);
         QObject::connect(job, &KJob::result, [answer, payload](KJob* done) {
           if (done->error()) return answer(jobFailure(*done));

@@ -19,7 +19,7 @@ struct AkonadiItem {
   int revision = 0;
   std::string gid;       // the UID it was stored under, when known
   std::string remoteId;  // the resource's name for it, a UID for iCal files
-  std::string text;  // empty when fetched without payload
+  std::string text;      // empty when fetched without payload
 };
 
 // The to-do items of the collection, with (`payload`) or without their

@@ -11,6 +11,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QUrl>
 
 #include "store/akonadi/akonadi_identifiers.h"
 #include "store/utf8.h"
@@ -42,7 +43,10 @@ AkonadiCollection collectionOf(const Akonadi::Collection& collection) {
       textOf(collection.resource()),
       rights.testFlag(Akonadi::Collection::CanChangeItem) &&
           rights.testFlag(Akonadi::Collection::CanDeleteItem),
-      colorOf(collection)};
+      colorOf(collection),
+      // The file's URL: a path for a local file.
+      QUrl(collection.remoteId()).scheme().startsWith(QLatin1String("http")) ||
+          QUrl(collection.remoteId()).scheme() == QLatin1String("webcal")};
 }
 
 // One string-returning method of AgentManager on Akonadi's control name,
@@ -56,8 +60,8 @@ void askAgentManager(const char* method, const QString& identifier,
       QLatin1String(method));
   message << identifier;
   message.setAutoStartService(false);
-  auto* watcher = new QDBusPendingCallWatcher(
-      QDBusConnection::sessionBus().asyncCall(
+  auto* watcher =
+      new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(
           message, static_cast<int>(kAkonadiCallWait.count())));
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
                    [answer](QDBusPendingCallWatcher* finished) {
@@ -130,7 +134,8 @@ ReminderList describeCollection(const AkonadiCollection& collection,
   ReminderList list;
   list.identifier = akonadiListIdentifier(collection.id);
   list.title = collection.title;
-  auto [accountKind, listKind] = kindsOfResource(resource.type);
+  auto [accountKind, listKind] =
+      kindsOfResource(resource.type, collection.fromWeb);
   list.kind = listKind;
   list.account = Account{resource.name, accountKind};
   list.allowsContentModifications = collection.changeable;
@@ -138,13 +143,16 @@ ReminderList describeCollection(const AkonadiCollection& collection,
   return list;
 }
 
-std::pair<AccountKind, ListKind> kindsOfResource(const std::string& type) {
+std::pair<AccountKind, ListKind> kindsOfResource(const std::string& type,
+                                                 bool fromWeb) {
   if (type == "akonadi_davgroupware_resource" ||
       type == "akonadi_google_resource" ||
       type == "akonadi_googlecalendar_resource")
     return {AccountKind::kCalDav, ListKind::kCalDav};
   if (type == "akonadi_ews_resource")
     return {AccountKind::kExchange, ListKind::kExchange};
+  if (type == "akonadi_ical_resource" && fromWeb)
+    return {AccountKind::kSubscribed, ListKind::kSubscribed};
   return {AccountKind::kLocal, ListKind::kLocal};
 }
 

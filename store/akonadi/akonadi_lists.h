@@ -15,7 +15,8 @@
 namespace corvane {
 
 // The mime type of a to-do item, and of collections that hold them.
-inline constexpr char kTodoMimeType[] = "application/x-vnd.akonadi.calendar.todo";
+inline constexpr char kTodoMimeType[] =
+    "application/x-vnd.akonadi.calendar.todo";
 
 // What the store shows of a collection, read on the Qt thread.
 struct AkonadiCollection {
@@ -24,6 +25,9 @@ struct AkonadiCollection {
   std::string resource;  // the resource's instance identifier
   bool changeable = false;
   std::optional<RgbColor> color;
+  // A subscription: the one-file iCal resource's collection names its
+  // file by URL, and a URL of the web is a calendar subscribed to.
+  bool fromWeb = false;
 };
 
 // A resource's instance, as AgentManager names and types it.
@@ -46,8 +50,9 @@ ReminderList describeCollection(const AkonadiCollection& collection,
                                 const AkonadiResource& resource);
 
 // The kinds of a list kept by a resource of that type: local files,
-// CalDAV-like servers (Google's included), Exchange, and subscriptions;
-// any other type counts as local.
-std::pair<AccountKind, ListKind> kindsOfResource(const std::string& type);
+// CalDAV-like servers (Google's included), Exchange, and files of the web
+// (`fromWeb`) subscribed to; any other type counts as local.
+std::pair<AccountKind, ListKind> kindsOfResource(const std::string& type,
+                                                 bool fromWeb);
 
 }  // namespace corvane

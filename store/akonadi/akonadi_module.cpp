@@ -2,7 +2,6 @@
 #include "store/akonadi/akonadi_module.h"
 
 #include <Akonadi/ServerManager>
-
 #include <type_traits>
 
 #include "store/akonadi/akonadi_backend.h"

@@ -25,8 +25,8 @@ GDBusConnection* connectBounded() {
   auto connecting = std::make_shared<Connecting>();
   try {
     std::thread([connecting] {
-      GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr,
-                                            nullptr);
+      GDBusConnection* bus =
+          g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
       std::lock_guard lock(connecting->mutex);
       connecting->bus = bus;
       connecting->done = true;

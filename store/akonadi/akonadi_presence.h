@@ -14,9 +14,9 @@ namespace corvane {
 inline constexpr std::chrono::milliseconds kAkonadiBusWait{2000};
 
 enum class AkonadiPresence {
-  kAbsent,   // no bus that answers in time, or no Akonadi on it
-  kStarting, // its control process runs but its server's name is not owned
-  kRunning,  // both names are owned
+  kAbsent,    // no bus that answers in time, or no Akonadi on it
+  kStarting,  // its control process runs but its server's name is not owned
+  kRunning,   // both names are owned
 };
 
 // `controlName` and `serverName` are Akonadi's bus names for this session

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 #include <clocale>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -12,10 +14,6 @@
 
 namespace corvane {
 namespace {
-
-// How long the end of a run waits for the thread to finish; its loop ends
-// at once unless a library call holds it.
-constexpr std::chrono::milliseconds kStopWait{1000};
 
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -74,18 +72,26 @@ std::unique_ptr<QtThread> QtThread::start(std::chrono::milliseconds wait) {
   return std::unique_ptr<QtThread>(new QtThread(shared, std::move(thread)));
 }
 
-QtThread::~QtThread() {
+QtThread::~QtThread() { stop(kStopWait); }
+
+void QtThread::stop(std::chrono::milliseconds wait) {
+  if (!thread_.joinable()) return;
   std::unique_lock lock(shared_->mutex);
   if (shared_->application)
     QMetaObject::invokeMethod(shared_->application, &QCoreApplication::quit,
                               Qt::QueuedConnection);
   bool ended =
-      shared_->changed.wait_for(lock, kStopWait, [&] { return shared_->ended; });
+      shared_->changed.wait_for(lock, wait, [&] { return shared_->ended; });
   lock.unlock();
-  if (ended)
+  if (ended) {
     thread_.join();
-  else
-    thread_.detach();
+    return;
+  }
+  // A library call that waits on a silent service holds the thread, and
+  // Qt's exit handlers would wait for it in turn: the run has answered by
+  // now (the store goes last), so its process ends here, at once.
+  std::fflush(nullptr);
+  std::_Exit(0);
 }
 
 bool QtThread::post(std::function<void()> task) {

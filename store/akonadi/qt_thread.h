@@ -18,12 +18,20 @@ void dropQtMessages();
 
 class QtThread {
  public:
+  // How long the end of a run waits for the thread to finish: its loop
+  // ends at once unless a library call holds it.
+  static constexpr std::chrono::milliseconds kStopWait{1000};
+
   // Starts the thread and its application; null when that did not happen
   // within `wait`. Qt's messages are dropped from before its first call.
   static std::unique_ptr<QtThread> start(std::chrono::milliseconds wait);
-  // Ends the event loop and waits for the thread, at most `stopWait`; a
-  // thread that does not end by then is left to the end of the process.
+  // stop(kStopWait).
   ~QtThread();
+  // Ends the event loop and waits for the thread, at most `wait`. A thread
+  // still held by a call into a silent service then ends the process with
+  // status 0, its output flushed: the thread is stopped when the store
+  // goes, after the run's answer.
+  void stop(std::chrono::milliseconds wait);
   QtThread(const QtThread&) = delete;
   QtThread& operator=(const QtThread&) = delete;
 

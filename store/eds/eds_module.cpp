@@ -7,8 +7,8 @@
 
 extern "C" [[gnu::visibility("default")]] corvane::ReminderStore*
 corvane_eds_open_v1(const corvane::Clock& clock) noexcept {
-  static_assert(
-      std::is_same_v<decltype(&corvane_eds_open_v1), corvane::StoreModuleEntry>);
+  static_assert(std::is_same_v<decltype(&corvane_eds_open_v1),
+                               corvane::StoreModuleEntry>);
   try {
     auto session = corvane::EdsSession::connect();
     if (!session) return nullptr;

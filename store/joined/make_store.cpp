@@ -24,9 +24,11 @@ std::unique_ptr<ReminderStore> makeStore(Clock clock) {
   std::unique_ptr<ReminderStore> store = makeVdirStore(clock);
   if (!hasSessionBus()) return store;
   const DesktopStore desktops[] = {
-      {"corvane-eds.so", kEdsModuleEntry,
+      {"corvane-eds.so",
+       kEdsModuleEntry,
        {isEdsListIdentifier, isEdsReminderIdentifier}},
-      {"corvane-akonadi.so", kAkonadiModuleEntry,
+      {"corvane-akonadi.so",
+       kAkonadiModuleEntry,
        {isAkonadiListIdentifier, isAkonadiReminderIdentifier}},
   };
   // Each joins the stores before it, so that lists come in this order;

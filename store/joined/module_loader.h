@@ -28,7 +28,6 @@ std::optional<std::filesystem::path> storeModuleFile(const char* fileName);
 // module stays loaded for the rest of the process, as the store's code
 // lives in it.
 std::unique_ptr<ReminderStore> openStoreModule(
-    const std::filesystem::path& module, const char* entry,
-    const Clock& clock);
+    const std::filesystem::path& module, const char* entry, const Clock& clock);
 
 }  // namespace corvane
