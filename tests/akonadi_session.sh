@@ -84,14 +84,21 @@ if [ "${1:-}" != --inside ]; then
   # and nothing else (EDS, for one) has a part in these runs.
   printf '%s' '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth><policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' \
     >"$private/bus.conf"
-  status=0
+  # In the background, so that a signal to this script reaches the run
+  # (and through timeout every process of its group) at once.
+  child=
+  trap 'kill -TERM $child 2>/dev/null || true' TERM INT
   timeout -k 10 270 env -u DBUS_SESSION_BUS_ADDRESS -u DISPLAY \
     -u WAYLAND_DISPLAY -u SESSION_MANAGER \
     HOME="$private/home" XDG_DATA_HOME="$private/data" \
     XDG_CONFIG_HOME="$private/config" XDG_CACHE_HOME="$private/cache" \
     XDG_RUNTIME_DIR="$private/runtime" QT_QPA_PLATFORM=offscreen \
     AKONADI_DISABLE_AGENT_AUTOSTART=true \
-    dbus-run-session --config-file="$private/bus.conf" -- /bin/sh "$0" --inside "$private" "$@" || status=$?
+    dbus-run-session --config-file="$private/bus.conf" -- /bin/sh "$0" --inside "$private" "$@" &
+  child=$!
+  status=0
+  wait $child || status=$?
+  while kill -0 $child 2>/dev/null; do wait $child || status=$?; done
   exit $status
 fi
 
@@ -147,8 +154,9 @@ stop() {
   done
   exit $status
 }
+tested=
 trap stop EXIT
-trap 'exit 143' TERM INT
+trap 'kill -TERM $tested 2>/dev/null || true; exit 143' TERM INT
 
 akonadi_control >"$private/akonadi.log" 2>&1 &
 control=$!
@@ -222,5 +230,7 @@ resource "$file" "Tasks file" "Tasks file" false
 status=0
 AKONADI_TEST_COLLECTION=$collection AKONADI_TEST_FILE=$file \
   AKONADI_TEST_READ_ONLY=$readonly \
-  timeout -k 5 220 "$@" || status=$?
+  timeout -k 5 220 "$@" &
+tested=$!
+wait $tested || status=$?
 exit $status
