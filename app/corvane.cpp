@@ -1,6 +1,5 @@
 #include "app/corvane.h"
 
-#include <cstdio>
 #include <type_traits>
 
 #include "app/command_failures.h"
@@ -34,15 +33,10 @@ void dismantle(JsonValue& value) noexcept {
   }
 }
 
-void writeToStandardOutput(std::string_view piece, bool ends) {
-  std::fwrite(piece.data(), 1, piece.size(), stdout);
-  if (ends) std::fflush(stdout);
-}
-
 }  // namespace
 
-Corvane::Corvane()
-    : Corvane(makeStore(systemClock()), writeToStandardOutput, systemClock()) {}
+Corvane::Corvane(OutputSink output)
+    : Corvane(makeStore(systemClock()), std::move(output), systemClock()) {}
 
 Corvane::Corvane(std::unique_ptr<ReminderStore> store, OutputSink output,
                  Clock clock)

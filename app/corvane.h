@@ -27,9 +27,8 @@ using OutputSink = std::function<void(std::string_view piece, bool ends)>;
 
 class Corvane {
  public:
-  // The store of the user's own vdir, printing to standard output, on the
-  // system's clock.
-  Corvane();
+  // The user's own stores, printing to `output`, on the system's clock.
+  explicit Corvane(OutputSink output);
   // `clock` tells the current time to the commands that show it or depend
   // on the day.
   Corvane(std::unique_ptr<ReminderStore> store, OutputSink output, Clock clock);

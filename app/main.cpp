@@ -11,13 +11,19 @@
 #include <string_view>
 #include <vector>
 
+#include "app/allocation_hooks.h"
 #include "app/command_failures.h"
 #include "app/corvane.h"
 #include "store/utf8.h"
 
 namespace {
 
-constexpr size_t kReserveBytes = 256 * 1024;
+void writeToStandardOutput(std::string_view piece, bool ends) {
+  // Counted once written: stdio takes its buffer at the first write.
+  std::fwrite(piece.data(), 1, piece.size(), stdout);
+  corvane::countAnswerBytes(piece.size());
+  if (ends) std::fflush(stdout);
+}
 
 }  // namespace
 
@@ -33,40 +39,40 @@ int main(int argc, char** argv) {
     ::dup2(null, STDERR_FILENO);
     if (null != STDERR_FILENO) ::close(null);
   }
-  // A reserve of memory, handed back when an allocation first fails: that
-  // allocation still fails, and the command fails with it, but unwinding
-  // (which frees JSON trees through a stack it allocates) and the failure's
-  // envelope then find memory to finish with.
-  static char* reserve = new (std::nothrow) char[kReserveBytes];
-  std::set_new_handler([] {
-    delete[] reserve;
-    reserve = nullptr;
-    std::set_new_handler(nullptr);
-    throw std::bad_alloc();
-  });
   if (argc < 2) {
     // Plain text, not JSON: the path is printed as it was invoked.
     const char* program = argc > 0 && argv[0] ? argv[0] : "corvane";
     std::printf("Usage: %s <command> [args...]\n", program);
     return 1;
   }
-  std::string command;
-  std::vector<std::string> commandArgs;
   // Known before anything is allocated, so that it can always be printed.
   const std::string_view failure =
       corvane::failureEnvelope(argv[1], static_cast<size_t>(argc - 2));
+  const std::string_view lastWord =
+      failure.empty() ? corvane::kFallbackEnvelope : failure;
+  // A reserve of memory, handed back when an allocation first fails: C++
+  // code then gets its bad_alloc, and unwinding (which frees JSON trees
+  // through a stack it allocates) and the failure's envelope find memory
+  // to finish with; any other caller's failure ends the run with that
+  // envelope.
+  corvane::prepareForMemoryExhaustion(lastWord);
+  std::set_new_handler([] {
+    corvane::releaseMemoryReserve();
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+  });
+  std::string command;
+  std::vector<std::string> commandArgs;
   std::optional<corvane::Corvane> app;
   try {
     // Everything that reaches an envelope is valid UTF-8.
     command = corvane::repairUtf8(argv[1]);
     for (int i = 2; i < argc; ++i)
       commandArgs.push_back(corvane::repairUtf8(argv[i]));
-    app.emplace();
+    app.emplace(writeToStandardOutput);
   } catch (...) {
     // Nothing was printed yet; once built, `run` answers on every path.
-    std::string_view text =
-        failure.empty() ? corvane::kFallbackEnvelope : failure;
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(lastWord.data(), 1, lastWord.size(), stdout);
     return 0;
   }
   app->run(command, commandArgs);

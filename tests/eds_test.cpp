@@ -18,6 +18,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/cli_test_support.h"
@@ -61,9 +62,12 @@ class Eds {
   // A new local task list whose file EDS finds already holding
   // `calendarText`, as one written by another program would be: EDS
   // takes objects from it that it would refuse through its client (a UID
-  // that is not UTF-8). Its source UID.
+  // that is not UTF-8). With kRefused, EDS is told to keep the file as it
+  // is and opens the list read-only. Its source UID.
+  enum class Changes { kAllowed, kRefused };
   std::string makeListFromFile(const std::string& title,
-                               const std::string& calendarText) {
+                               const std::string& calendarText,
+                               Changes changes = Changes::kAllowed) {
     GError* error = nullptr;
     Owned<ESource> source(e_source_new(nullptr, nullptr, &error));
     const std::string uid = e_source_get_uid(source.get());
@@ -72,6 +76,14 @@ class Eds {
         "tasks" / uid;
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "tasks.ics") << calendarText;
+    if (changes == Changes::kRefused) {
+      auto* local = static_cast<ESourceLocal*>(e_source_get_extension(
+          source.get(), E_SOURCE_EXTENSION_LOCAL_BACKEND));
+      GFile* file = g_file_new_for_path((folder / "tasks.ics").c_str());
+      e_source_local_set_custom_file(local, file);
+      g_object_unref(file);
+      e_source_local_set_writable(local, FALSE);
+    }
     e_source_set_parent(source.get(), "local-stub");
     e_source_set_display_name(source.get(), title.c_str());
     auto* list = static_cast<ESourceTaskList*>(
@@ -487,21 +499,27 @@ TEST_F(EdsTest, ToggleAndDeleteChangeWhatEdsHolds) {
   EXPECT_EQ(errorOf(run({"delete", sweep})), "Reminder not found");
 }
 
-// Another program changes the task between corvane's lookup and its write:
-// the change is refused, and the other program's version stays.
+// Another program changes the task between corvane's lookup and its
+// write, or just before the write, after corvane's last read: the change
+// is refused, and the other program's version stays.
 TEST_F(EdsTest, AChangeByAnotherProgramInBetweenIsKept) {
   Eds& eds = Eds::instance();
   const std::string list = eds.makeList("Shared", "#000000");
   const std::string task = "eds:" + list + "/mop";
-  Environment racing = environment_;
-  racing["LD_PRELOAD"] = CORVANE_EDS_REWRITE_SHIM;
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"toggle", task, "true"}, "Error updating reminder: "},
-      {{"delete", task}, "Error deleting reminder: "},
-  };
-  for (const auto& [args, prefix] : cases) {
+  Environment racing = environment_, racingWrite = environment_;
+  racing["LD_PRELOAD"] = racingWrite["LD_PRELOAD"] = CORVANE_EDS_REWRITE_SHIM;
+  racingWrite["EDS_SHIM_CHANGE_BEFORE_WRITE"] = "1";
+  const std::vector<
+      std::tuple<std::vector<std::string>, std::string, const Environment*>>
+      cases = {
+          {{"toggle", task, "true"}, "Error updating reminder: ", &racing},
+          {{"delete", task}, "Error deleting reminder: ", &racing},
+          {{"toggle", task, "true"}, "Error updating reminder: ", &racingWrite},
+          {{"delete", task}, "Error deleting reminder: ", &racingWrite},
+      };
+  for (const auto& [args, prefix, environment] : cases) {
     eds.add(list, todoText("mop", "Mop the floor"));
-    EXPECT_EQ(errorOf(runCorvane(args, racing)),
+    EXPECT_EQ(errorOf(runCorvane(args, *environment)),
               prefix +
                   "The reminder was changed by another program after corvane "
                   "read it; nothing was written.")
@@ -566,14 +584,22 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
          "<auth>EXTERNAL</auth><policy context=\"default\">"
          "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
          "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
-  RunResult daemon =
-      runProgram("/usr/bin/dbus-daemon",
-                 {"dbus-daemon", "--config-file=" + config.string(), "--fork",
-                  "--print-address=1", "--print-pid=1"},
-                 {{"PATH", "/usr/bin:/bin"}});
-  std::string address = daemon.out.substr(0, daemon.out.find('\n'));
-  int pid = std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str());
-  ASSERT_FALSE(address.empty()) << daemon.err;
+  // A bus of its own: its address and its daemon's id.
+  auto startBus = [&](const std::string& configuration) {
+    RunResult daemon = runProgram("/usr/bin/dbus-daemon",
+                                  {"dbus-daemon", configuration, "--fork",
+                                   "--print-address=1", "--print-pid=1"},
+                                  {{"PATH", "/usr/bin:/bin"}});
+    return std::pair(
+        daemon.out.substr(0, daemon.out.find('\n')),
+        std::atoi(daemon.out.substr(daemon.out.find('\n') + 1).c_str()));
+  };
+  auto [address, pid] = startBus("--config-file=" + config.string());
+  ASSERT_FALSE(address.empty());
+  // A bus that could start EDS, where it does not run yet: corvane must
+  // not be the one that starts it.
+  auto [startingAddress, startingPid] = startBus("--session");
+  ASSERT_FALSE(startingAddress.empty());
 
   // A bus that never answers is no bus either, and costs a run at most
   // the wait for its answer.
@@ -581,8 +607,9 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
   ASSERT_TRUE(silent.ready());
 
   Environment noBus = store_.environment();
-  Environment emptyBus = noBus, silentBus = noBus;
+  Environment emptyBus = noBus, silentBus = noBus, startingBus = noBus;
   emptyBus["DBUS_SESSION_BUS_ADDRESS"] = address;
+  startingBus["DBUS_SESSION_BUS_ADDRESS"] = startingAddress;
   silentBus["DBUS_SESSION_BUS_ADDRESS"] = silent.address();
   for (const auto& args :
        std::vector<std::vector<std::string>>{{"list"},
@@ -591,12 +618,22 @@ TEST_F(EdsTest, ABusWithoutEdsChangesNothing) {
                                              {"special_reminders", "today"}}) {
     const std::string alone = runCorvane(args, noBus).out;
     EXPECT_EQ(runCorvane(args, emptyBus).out, alone) << args[0];
+    EXPECT_EQ(runCorvane(args, startingBus).out, alone) << args[0];
     TimedRun timed = timedRun(args, silentBus);
     EXPECT_EQ(timed.run.out, alone) << args[0];
     EXPECT_LT(timed.seconds, 5) << args[0];
   }
   EXPECT_EQ(dataOf(runCorvane({"list"}, noBus), "list").size(), 1u);
-  if (pid > 0) ::kill(pid, SIGTERM);
+  RunResult owner =
+      runProgram("/usr/bin/dbus-send",
+                 {"dbus-send", "--bus=" + startingAddress, "--print-reply",
+                  "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                  "org.freedesktop.DBus.NameHasOwner",
+                  "string:org.gnome.evolution.dataserver.Sources5"},
+                 {{"PATH", "/usr/bin:/bin"}});
+  EXPECT_NE(owner.out.find("boolean false"), std::string::npos) << owner.out;
+  for (int daemon : {pid, startingPid})
+    if (daemon > 0) ::kill(daemon, SIGTERM);
 }
 
 // EDS on the bus but stopped: whatever needs it fails within the wait, a
@@ -637,19 +674,44 @@ TEST_F(EdsTest, AStoppedEdsFailsInTime) {
       "Overdue in the vdir");
 }
 
-// A list whose client EDS opens read-only (a subscribed webcal list) is
-// shown as one that cannot be changed.
+// A list whose client EDS opens read-only (a subscribed webcal list, a
+// local file EDS may not change) is shown as one that cannot be changed,
+// and its tasks refuse toggle and delete and stay as they are.
 TEST_F(EdsTest, AReadOnlyListCannotBeChanged) {
   Eds& eds = Eds::instance();
-  const std::string list = eds.makeWebcalList("Holidays");
-  ASSERT_TRUE(eds.isReadOnly(list));
+  const std::string webcal = eds.makeWebcalList("Holidays");
+  const std::string fixed = eds.makeListFromFile(
+      "Fixed",
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//tests//EN\r\n"
+      "BEGIN:VTODO\r\nUID:kept\r\nSUMMARY:Kept as it is\r\n"
+      "END:VTODO\r\nEND:VCALENDAR\r\n",
+      Eds::Changes::kRefused);
   Json lists = dataOf(run({"list"}), "list");
-  auto found = std::ranges::find_if(lists, [&](const Json& record) {
-    return record.value("calendarIdentifier", "") == "eds:" + list;
-  });
-  ASSERT_NE(found, lists.end()) << lists.dump(1);
-  EXPECT_EQ(found->value("allowsContentModifications", true), false);
-  EXPECT_EQ((*found)["source"].value("sourceType", -1), 4);
+  for (const auto& [list, sourceType] :
+       std::vector<std::pair<std::string, int>>{{webcal, 4}, {fixed, 0}}) {
+    ASSERT_TRUE(eds.isReadOnly(list)) << list;
+    auto found = std::ranges::find_if(lists, [&](const Json& record) {
+      return record.value("calendarIdentifier", "") == "eds:" + list;
+    });
+    ASSERT_NE(found, lists.end()) << lists.dump(1);
+    EXPECT_EQ(found->value("allowsContentModifications", true), false) << list;
+    EXPECT_EQ((*found)["source"].value("sourceType", -1), sourceType) << list;
+  }
+
+  const std::string task = "eds:" + fixed + "/kept";
+  const std::string before = text(eds.objects(fixed)["kept"][0].get());
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"toggle", task, "true"}, "Error updating reminder: "},
+      {{"delete", task}, "Error deleting reminder: "},
+  };
+  for (const auto& [args, prefix] : cases) {
+    EXPECT_EQ(errorOf(run(args)),
+              prefix + "The list is read-only; nothing was written.")
+        << args[0];
+    auto objects = eds.objects(fixed);
+    ASSERT_EQ(objects["kept"].size(), 1u) << args[0];
+    EXPECT_EQ(text(objects["kept"][0].get()), before) << args[0];
+  }
 }
 
 }  // namespace

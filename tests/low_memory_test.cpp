@@ -1,7 +1,8 @@
-// Memory running out in the middle of a run, at every allocation that
-// corvane's C++ code makes in turn: each run still answers with exactly one
-// envelope, the command's own failure (or its usual answer where the
-// failure was absorbed), and never crashes.
+// Memory running out in the middle of a run, at allocations spread over
+// all that the run makes, C++'s and those of the C libraries (libical, the
+// C library) alike: each run still answers with exactly one envelope, the
+// command's own failure (or its usual answer where the failure was
+// absorbed), nothing on standard error, and never crashes or aborts.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,7 +19,7 @@ Json failure(const std::string& message) {
   return {{"success", false}, {"error", message}};
 }
 
-TEST(LowMemory, EveryFailingAllocationGivesTheCommandsOwnFailure) {
+TEST(LowMemory, FailingAllocationsGiveTheCommandsOwnFailure) {
   TempStore store;
   const std::string item = todoText("r", "Due", {"DUE:20200101T100000Z"});
   const std::filesystem::path count = store.base() / "allocations";
@@ -29,15 +30,14 @@ TEST(LowMemory, EveryFailingAllocationGivesTheCommandsOwnFailure) {
       {{"special_reminders", "today"}, failure("Unable to fetch reminders")},
       {{"toggle", "a/l/r", "true"},
        failure("Error updating reminder: Cannot allocate memory")},
+      {{"delete", "a/l/r"},
+       failure("Error deleting reminder: Cannot allocate memory")},
       {{"list"}, failure("Cannot allocate memory")},
       {{"request_access"}, Json{{"success", false}}},
   };
   for (const auto& c : cases) {
     Environment environment = store.environment();
     environment["LD_PRELOAD"] = CORVANE_ALLOCATION_SHIM;
-    // A sanitizer build's runtime wants to be loaded first; the shim's
-    // operator new takes its memory from the runtime's malloc.
-    environment["ASAN_OPTIONS"] = "verify_asan_link_order=0";
     environment["ALLOCATION_SHIM_COUNT_TO"] = count.string();
     store.writeFile("a/l/r.ics", item);
     const Json answer = envelopeOf(runCorvane(c.args, environment));
@@ -45,8 +45,11 @@ TEST(LowMemory, EveryFailingAllocationGivesTheCommandsOwnFailure) {
     std::ifstream(count) >> allocations;
     ASSERT_GT(allocations, 10) << c.args[0];
     environment.erase("ALLOCATION_SHIM_COUNT_TO");
-    int failed = 0;
-    for (long n = 1; n <= allocations; ++n) {
+    // About a hundred runs per command: every allocation is a run of its
+    // own.
+    const long step = allocations / 100 + 1;
+    int failed = 0, runs = 0;
+    for (long n = 1; n <= allocations; n += step, ++runs) {
       store.writeFile("a/l/r.ics", item);
       environment["ALLOCATION_SHIM_FAILS"] = std::to_string(n);
       const Json envelope = envelopeOf(runCorvane(c.args, environment));
@@ -56,7 +59,7 @@ TEST(LowMemory, EveryFailingAllocationGivesTheCommandsOwnFailure) {
       }
     }
     // Most allocations are on the road to the answer.
-    EXPECT_GT(failed, allocations / 2) << c.args[0];
+    EXPECT_GT(failed, runs / 2) << c.args[0];
   }
 }
 

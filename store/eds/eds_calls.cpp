@@ -184,10 +184,4 @@ Outcome stillAsRead(ECalClient* client, const EdsSeries& read) {
   return done();
 }
 
-Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
-                            ICalComponent* component) {
-  if (Outcome same = stillAsRead(client, read); !same) return same;
-  return modifyObject(client, component);
-}
-
 }  // namespace corvane

@@ -74,13 +74,8 @@ Outcome removeObjects(ECalClient* client, const std::string& uid);
 
 // Whether the series is still `read` byte for byte, read again now;
 // kChanged when it changed or is gone. EDS keeps no revision of an object
-// and has no conditional write, so asking this just before a write is as
-// close as a client can come: a change made between this read and the
-// write is still overwritten.
+// and has no conditional write: a change made between this read and the
+// write is found afterwards by a watch (store/eds/eds_watch.h).
 Outcome stillAsRead(ECalClient* client, const EdsSeries& read);
-
-// modifyObject, when the series of the component's UID is stillAsRead.
-Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
-                            ICalComponent* component);
 
 }  // namespace corvane

@@ -26,8 +26,9 @@ GVariant* askBus(GDBusConnection* bus, const char* method,
       nullptr, nullptr);
 }
 
-// Whether EDS's registry is on the bus, or the bus can start it; absent
-// when the bus does not answer (which makes it no bus).
+// Whether EDS's registry is on the bus now; absent when the bus does not
+// answer (which makes it no bus). A registry the bus could start is not
+// there: corvane uses EDS only where the session already runs it.
 std::optional<bool> edsOnBus(GDBusConnection* bus) {
   GVariant* owned =
       askBus(bus, "NameHasOwner", g_variant_new("(s)", kRegistryName));
@@ -35,18 +36,7 @@ std::optional<bool> edsOnBus(GDBusConnection* bus) {
   gboolean has = FALSE;
   g_variant_get(owned, "(b)", &has);
   g_variant_unref(owned);
-  if (has) return true;
-  GVariant* names = askBus(bus, "ListActivatableNames", nullptr);
-  if (!names) return std::nullopt;
-  GVariantIter* iter = nullptr;
-  const gchar* name = nullptr;
-  bool found = false;
-  g_variant_get(names, "(as)", &iter);
-  while (!found && g_variant_iter_next(iter, "&s", &name))
-    found = g_str_equal(name, kRegistryName);
-  g_variant_iter_free(iter);
-  g_variant_unref(names);
-  return found;
+  return has;
 }
 
 // What `open` returns (a new GObject reference, or null with `error`

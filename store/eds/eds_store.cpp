@@ -2,6 +2,7 @@
 
 #include "store/eds/eds_calls.h"
 #include "store/eds/eds_identifiers.h"
+#include "store/eds/eds_watch.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -169,10 +170,7 @@ Result<ItemVersionPtr> EdsBackend::addItem(const ItemVersion& beside,
 
 Outcome EdsBackend::removeItem(const ItemVersion& read) {
   std::lock_guard guard(edsMutex_);
-  if (Outcome same = stillAsRead(seriesOf(read).client, seriesOf(read).series);
-      !same)
-    return same;
-  return removeObjects(seriesOf(read).client, seriesOf(read).series.uid);
+  return removeIfStillAsRead(seriesOf(read).client, seriesOf(read).series);
 }
 
 std::unique_ptr<ItemStore> makeEdsStore(std::unique_ptr<EdsSession> session,

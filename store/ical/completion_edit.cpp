@@ -62,10 +62,10 @@ bool sameApartFromCompletion(const Reminder& a, const Reminder& b) {
          sameDueDate(a.dueDateComponents, b.dueDateComponents);
 }
 
-}  // namespace
-
-Result<std::string> withCompletion(std::string_view calendarText,
-                                   bool completed, Instant now) {
+// The edit itself. The lines go when it is made: a large item is held as
+// few times as can be while the result is read back.
+Result<std::string> editedText(std::string_view calendarText, bool completed,
+                               Instant now) {
   ContentLines split = splitContentLines(calendarText);
   const std::vector<ContentLine>& lines = split.lines;
   std::optional<ComponentTree> tree = readComponentTree(lines);
@@ -110,8 +110,16 @@ Result<std::string> withCompletion(std::string_view calendarText,
   std::size_t anchor =
       todo->properties.empty() ? todo->beginLine : todo->properties.back();
 
-  std::string result =
-      spliceLines(calendarText, split, replacement, anchor, added);
+  return spliceLines(calendarText, split, replacement, anchor, added);
+}
+
+}  // namespace
+
+Result<std::string> withCompletion(std::string_view calendarText,
+                                   bool completed, Instant now) {
+  Result<std::string> edited = editedText(calendarText, completed, now);
+  if (!edited) return edited;
+  std::string& result = edited.value();
   // The edit and the readers choose the VTODO by one rule, but each reads
   // lines its own way; on a damaged file they can still disagree (a
   // RECURRENCE-ID libical drops), and the change would be reported made
@@ -126,7 +134,7 @@ Result<std::string> withCompletion(std::string_view calendarText,
         "The reminder's file is damaged: corvane cannot tell which of its "
         "entries to change."};
   }
-  return result;
+  return edited;
 }
 
 }  // namespace corvane

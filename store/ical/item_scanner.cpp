@@ -392,7 +392,13 @@ class Scanner {
 
 std::optional<Reminder> scanReminder(std::string_view calendarText) {
   thread_local Scratch scratch;
-  return Scanner(calendarText, scratch).scan();
+  std::optional<Reminder> reminder = Scanner(calendarText, scratch).scan();
+  // Kept from item to item for small ones; a large item's line would stay
+  // held for the rest of the run.
+  constexpr std::size_t kKeptBytes = 1 << 20;
+  if (scratch.unfolded.capacity() > kKeptBytes)
+    std::string().swap(scratch.unfolded);
+  return reminder;
 }
 
 }  // namespace corvane

@@ -8,6 +8,7 @@
 #include "store/ical/libical_component.h"
 #include "store/ical/libical_todo.h"
 #include "store/ical/nesting.h"
+#include "store/ical/recurrence_lines.h"
 
 namespace corvane {
 namespace {
@@ -90,7 +91,9 @@ class Series {
   // Absent when the text holds no repeating reminder with a start.
   static std::optional<Series> read(std::string_view calendarText) {
     if (nestsTooDeep(calendarText)) return std::nullopt;
-    std::string text(calendarText);
+    // libical reads only what the set depends on: a copy of the whole,
+    // parsed, would take several times the item's size.
+    std::string text = recurrenceLines(calendarText);
     ComponentPtr root(icalparser_parse_string(text.c_str()));
     if (!root) return std::nullopt;
     // The reminder that the readers show; an overridden occurrence kept

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <vector>
@@ -78,13 +79,72 @@ void collectTzids(std::string_view line, std::set<std::string>& tzids) {
   }
 }
 
+// KDE's calendar library keeps, in a repeating reminder, the occurrence it
+// is at (its start, else its due) as this property, and KDE shows the
+// reminder as due there: so the pointer moves with the series.
+constexpr std::string_view kKdePointer = "X-KDE-LIBKCAL-DTRECURRENCE";
+
+// A date or date-time value as a count of seconds on the clock, absent when
+// it is neither.
+std::optional<std::chrono::seconds> clockSeconds(std::string_view value) {
+  int y, mo, d, h = 0, mi = 0, sec = 0, used = 0;
+  std::string text(value);
+  bool dated =
+      std::sscanf(text.c_str(), "%4d%2d%2d%n", &y, &mo, &d, &used) == 3 &&
+      used == 8;
+  if (!dated) return std::nullopt;
+  if (text.size() > 8 && (std::sscanf(text.c_str() + 8, "T%2d%2d%2d%n", &h, &mi,
+                                      &sec, &used) != 3 ||
+                          used != 7))
+    return std::nullopt;
+  std::chrono::year_month_day day{std::chrono::year{y},
+                                  std::chrono::month{static_cast<unsigned>(mo)},
+                                  std::chrono::day{static_cast<unsigned>(d)}};
+  if (!day.ok()) return std::nullopt;
+  return std::chrono::sys_days{day}.time_since_epoch() + std::chrono::hours{h} +
+         std::chrono::minutes{mi} + std::chrono::seconds{sec};
+}
+
+std::string clockText(std::chrono::seconds at, bool utc) {
+  std::chrono::sys_seconds point{at};
+  auto day = std::chrono::floor<std::chrono::days>(point);
+  std::chrono::year_month_day date{day};
+  std::chrono::hh_mm_ss time{point - day};
+  char text[48];
+  std::snprintf(
+      text, sizeof text, "%04d%02u%02uT%02d%02d%02d",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+      static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
+  return std::string(text) + (utc ? "Z" : "");
+}
+
+// KDE's pointer moved as the series' start (else due) moved from `from`
+// to `to`, in the pointer's own form: always a date-time, midnight for a
+// day, and in the pointer's own zone. Absent when the pointer is not a
+// date-time, which KDE would not read either.
+std::optional<std::string> movedPointer(std::string_view pointer,
+                                        std::string_view from,
+                                        std::string_view to, bool sameZone) {
+  std::optional<std::chrono::seconds> at = clockSeconds(pointer);
+  std::optional<std::chrono::seconds> was = clockSeconds(from);
+  std::optional<std::chrono::seconds> now = clockSeconds(to);
+  if (!at || !was || !now || pointer.size() < 15) return std::nullopt;
+  bool utc = pointer.back() == 'Z';
+  if (to.size() == 8) return std::string(to) + "T000000" + (utc ? "Z" : "");
+  if (sameZone && utc == (to.back() == 'Z')) return std::string(to);
+  // Another zone than the series': the pointer moves by as much.
+  return clockText(*at + (*now - *was), utc);
+}
+
 // Properties of the series that the completed occurrence does not carry:
 // its identity and stamps (set anew), its completion (set), and its
 // recurrence (an occurrence does not repeat).
-constexpr std::array<std::string_view, 12> kNotCarried = {
-    "UID",    "DTSTAMP",   "CREATED",          "LAST-MODIFIED",
-    "STATUS", "COMPLETED", "PERCENT-COMPLETE", "RRULE",
-    "RDATE",  "EXDATE",    "EXRULE",           "RECURRENCE-ID"};
+constexpr std::array<std::string_view, 13> kNotCarried = {
+    "UID",       "DTSTAMP",          "CREATED",  "LAST-MODIFIED", "STATUS",
+    "COMPLETED", "PERCENT-COMPLETE", "RRULE",    "RDATE",         "EXDATE",
+    "EXRULE",    "RECURRENCE-ID",    kKdePointer};
 
 std::string occurrenceText(std::string_view text, const ContentLines& split,
                            const ComponentTree& tree,
@@ -92,14 +152,42 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
                            const std::string& stamp) {
   const auto& lines = split.lines;
   const std::string eol(split.dominantEnding);
-  auto bytesOf = [&](std::size_t i) {
-    std::string bytes(
-        text.substr(lines[i].begin, lines[i].end - lines[i].begin));
-    if (lines[i].ending.empty()) bytes.append(eol);
-    return bytes;
-  };
   std::set<std::size_t> own(series.properties.begin(), series.properties.end());
-  std::string todo = bytesOf(series.beginLine);
+  auto carried = [&](std::size_t i) {
+    if (!own.contains(i) || !parseProperty(lines[i].unfolded)) return true;
+    for (std::string_view name : kNotCarried)
+      if (named(lines[i], name)) return false;
+    return true;
+  };
+  std::set<std::string> tzids;
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i)
+    if (carried(i)) collectTzids(lines[i].unfolded, tzids);
+
+  // Written in one string, made as large as the item at once: a large
+  // item's occurrence is then held once, not again while it grows.
+  std::string result;
+  result.reserve(text.size() + 512);
+  auto append = [&](std::size_t i) {
+    result.append(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
+    if (lines[i].ending.empty()) result.append(eol);
+  };
+  result.append("BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
+                "PRODID:-//corvane//corvane//EN" + eol);
+  std::set<std::string> written;
+  for (std::size_t top : tree.topLevel) {
+    for (std::size_t child : tree.childrenOf(top)) {
+      const TextComponent& c = tree.components[child];
+      if (c.name != "VTIMEZONE") continue;
+      for (std::size_t i : c.properties) {
+        if (!named(lines[i], "TZID")) continue;
+        std::string tzid(parseProperty(lines[i].unfolded)->value);
+        if (!tzids.contains(tzid) || written.contains(tzid)) continue;
+        written.insert(tzid);
+        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k) append(k);
+      }
+    }
+  }
+  append(series.beginLine);
   for (const auto& [name, value] :
        std::initializer_list<std::pair<std::string_view, std::string>>{
            {"UID", uid},
@@ -109,39 +197,12 @@ std::string occurrenceText(std::string_view text, const ContentLines& split,
            {"STATUS", "COMPLETED"},
            {"COMPLETED", stamp},
            {"PERCENT-COMPLETE", "100"}}) {
-    todo.append(name).append(":").append(value).append(eol);
+    result.append(name).append(":").append(value).append(eol);
   }
-  std::set<std::string> tzids;
-  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i) {
-    if (own.contains(i) && parseProperty(lines[i].unfolded)) {
-      bool dropped = false;
-      for (std::string_view name : kNotCarried)
-        dropped = dropped || named(lines[i], name);
-      if (dropped) continue;
-    }
-    collectTzids(lines[i].unfolded, tzids);
-    todo.append(bytesOf(i));
-  }
-  todo.append(bytesOf(*series.endLine));
-
-  std::string result = "BEGIN:VCALENDAR" + eol + "VERSION:2.0" + eol +
-                       "PRODID:-//corvane//corvane//EN" + eol;
-  std::set<std::string> carried;
-  for (std::size_t top : tree.topLevel) {
-    for (std::size_t child : tree.childrenOf(top)) {
-      const TextComponent& c = tree.components[child];
-      if (c.name != "VTIMEZONE") continue;
-      for (std::size_t i : c.properties) {
-        if (!named(lines[i], "TZID")) continue;
-        std::string tzid(parseProperty(lines[i].unfolded)->value);
-        if (!tzids.contains(tzid) || carried.contains(tzid)) continue;
-        carried.insert(tzid);
-        for (std::size_t k = c.beginLine; k <= *c.endLine; ++k)
-          result.append(bytesOf(k));
-      }
-    }
-  }
-  return result.append(todo).append("END:VCALENDAR").append(eol);
+  for (std::size_t i = series.beginLine + 1; i < *series.endLine; ++i)
+    if (carried(i)) append(i);
+  append(*series.endLine);
+  return result.append("END:VCALENDAR").append(eol);
 }
 
 Result<std::string> movedSeriesText(std::string_view text,
@@ -154,14 +215,20 @@ Result<std::string> movedSeriesText(std::string_view text,
   bool startDone = false, dueDone = false, modifiedDone = false,
        stampDone = false;
   std::size_t rule = 0;
+  std::optional<std::size_t> startLine, dueLine;
+  std::vector<std::size_t> pointers;
   for (std::size_t i : series.properties) {
     const ContentLine& line = lines[i];
     if (named(line, "DTSTART") && step.start && !startDone) {
       replacement[i] = withValue(line, *step.start, split);
       startDone = true;
+      startLine = i;
     } else if (named(line, "DUE") && step.due && !dueDone) {
       replacement[i] = withValue(line, *step.due, split);
       dueDone = true;
+      dueLine = i;
+    } else if (named(line, kKdePointer)) {
+      pointers.push_back(i);
     } else if (named(line, "RRULE")) {
       if (rule < step.counts.size() && step.counts[rule]) {
         std::string value =
@@ -183,6 +250,20 @@ Result<std::string> movedSeriesText(std::string_view text,
         "The reminder's file is damaged: corvane cannot tell which of its "
         "repeat rules to change."};
   }
+  if (std::optional<std::size_t> reference = startLine ? startLine : dueLine) {
+    std::string_view from = parseProperty(lines[*reference].unfolded)->value;
+    const std::string& to = startLine ? *step.start : *step.due;
+    std::set<std::string> seriesZone;
+    collectTzids(lines[*reference].unfolded, seriesZone);
+    for (std::size_t i : pointers) {
+      std::set<std::string> pointerZone;
+      collectTzids(lines[i].unfolded, pointerZone);
+      std::optional<std::string> value =
+          movedPointer(parseProperty(lines[i].unfolded)->value, from, to,
+                       pointerZone == seriesZone);
+      if (value) replacement[i] = withValue(lines[i], *value, split);
+    }
+  }
   std::string added;
   const std::string eol(split.dominantEnding);
   if (!modifiedDone) added.append("LAST-MODIFIED:" + stamp + eol);
@@ -200,19 +281,18 @@ bool mentionsRdate(std::string_view text) {
   return false;
 }
 
-}  // namespace
+// Whether `text` reads as a reminder, completed as `completed` says. Only
+// the answer is kept: the reminder read holds the item's notes.
+bool readsAs(std::string_view text, bool completed) {
+  std::optional<Reminder> reminder = parseReminder(text);
+  return reminder && reminder->isCompleted == completed;
+}
 
-Result<std::optional<SeriesMove>> completeOccurrence(
-    std::string_view calendarText, const std::string& uid, Instant now) {
-  using None = std::optional<SeriesMove>;
-  std::optional<Reminder> reminder = parseReminder(calendarText);
-  if (!reminder || reminder->isCompleted) return None();
-  // Most reminders do not repeat; they need no second reading.
-  if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
-    return None();
-  std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
-  if (!step) return None();
-
+// The moved series and the completed occurrence as text. The lines and the
+// tree go when they are made: a large item is held as few times as can be.
+Result<SeriesMove> movedTexts(std::string_view calendarText,
+                              const std::string& uid, const SeriesStep& step,
+                              Instant now) {
   ContentLines split = splitContentLines(calendarText);
   std::optional<ComponentTree> tree = readComponentTree(split.lines);
   bool closed =
@@ -235,11 +315,30 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   const TextComponent* series = &tree->components[*chosen];
   const std::string stamp = utcStamp(now);
   Result<std::string> moved =
-      movedSeriesText(calendarText, split, *series, *step, stamp);
+      movedSeriesText(calendarText, split, *series, step, stamp);
   if (!moved) return Failure{moved.reason()};
-  SeriesMove move{
+  return SeriesMove{
       std::move(moved.value()),
       occurrenceText(calendarText, split, *tree, *series, uid, stamp)};
+}
+
+}  // namespace
+
+Result<std::optional<SeriesMove>> completeOccurrence(
+    std::string_view calendarText, const std::string& uid, Instant now) {
+  using None = std::optional<SeriesMove>;
+  {
+    std::optional<Reminder> reminder = parseReminder(calendarText);
+    if (!reminder || reminder->isCompleted) return None();
+    // Most reminders do not repeat; they need no second reading.
+    if (!reminder->hasRecurrenceRules() && !mentionsRdate(calendarText))
+      return None();
+  }
+  std::optional<SeriesStep> step = stepToNextOccurrence(calendarText);
+  if (!step) return None();
+  Result<SeriesMove> made = movedTexts(calendarText, uid, *step, now);
+  if (!made) return made.failure();
+  SeriesMove move = std::move(made.value());
 
   // The edit works line by line and libical by its own rules, and a rule
   // restarted at a later occurrence does not always make the same dates
@@ -247,12 +346,10 @@ Result<std::optional<SeriesMove>> completeOccurrence(
   // go on exactly as the old one would have.
   auto before = upcomingOccurrences(calendarText, kOccurrencesCompared + 1);
   auto after = upcomingOccurrences(move.series, kOccurrencesCompared);
-  std::optional<Reminder> movedBack = parseReminder(move.series);
-  std::optional<Reminder> doneBack = parseReminder(move.occurrence);
   bool sameSet = before && after && before->size() == after->size() + 1 &&
                  std::equal(after->begin(), after->end(), before->begin() + 1);
-  if (!sameSet || !movedBack || movedBack->isCompleted || !doneBack ||
-      !doneBack->isCompleted) {
+  if (!sameSet || !readsAs(move.series, false) ||
+      !readsAs(move.occurrence, true)) {
     return Failure{
         "corvane cannot move this repeating reminder to its next occurrence "
         "without changing when it repeats; nothing was written."};

@@ -58,6 +58,28 @@ TEST(SeriesMoveTest, NextOccurrenceOfTheWholeSet) {
        Outcome::kMoved,
        {"DTSTART:20260106T080000Z", "RECURRENCE-ID:20260106T080000Z",
         "DTSTART:20260106T100000Z"}},
+      {"KDE's pointer to the occurrence moves with the start, unfolded",
+       {"DTSTART;TZID=Europe/Berlin:20260105T090000",
+        "DUE;TZID=Europe/Berlin:20260105T100000", "RRULE:FREQ=DAILY;COUNT=3",
+        "X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Europe/Berlin:\r\n"
+        " 20260105T090000"},
+       Outcome::kMoved,
+       {"X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Europe/Berlin:"
+        "20260106T090000"}},
+      {"KDE's pointer to a day is its midnight",
+       {"DUE;VALUE=DATE:20260105", "RRULE:FREQ=DAILY",
+        "X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Europe/Berlin:"
+        "20260105T000000"},
+       Outcome::kMoved,
+       {"X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Europe/Berlin:"
+        "20260106T000000"}},
+      {"KDE's pointer in another zone moves by as much",
+       {"DTSTART:20260105T090000", "RRULE:FREQ=WEEKLY",
+        "X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Etc/UTC:"
+        "20260105T090000"},
+       Outcome::kMoved,
+       {"X-KDE-LIBKCAL-DTRECURRENCE;VALUE=DATE-TIME;TZID=Etc/UTC:"
+        "20260112T090000"}},
   };
   const Instant now{std::chrono::sys_days{std::chrono::year{2026} / 2 / 1}};
   for (const Case& c : cases) {
@@ -80,6 +102,9 @@ TEST(SeriesMoveTest, NextOccurrenceOfTheWholeSet) {
           << move.value()->series;
     EXPECT_NE(move.value()->occurrence.find("\r\nUID:new-uid\r\n"),
               std::string::npos)
+        << c.name;
+    // A completed occurrence does not repeat, so it points at nothing.
+    EXPECT_EQ(move.value()->occurrence.find("X-KDE-LIBKCAL"), std::string::npos)
         << c.name;
   }
 }
