@@ -66,8 +66,11 @@ done)
 check_modules_found() {
   [ -n "$built_modules" ] || return 0
   rm -f "$scratch"/ld.*
+  # A user for whom Akonadi has run once: else its module is not loaded.
+  mkdir -p "$scratch/config/akonadi"
   DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent LD_DEBUG=files \
-    LD_DEBUG_OUTPUT="$scratch/ld" XDG_DATA_HOME="$examples" TZ=UTC LC_ALL=C \
+    LD_DEBUG_OUTPUT="$scratch/ld" XDG_DATA_HOME="$examples" \
+    XDG_CONFIG_HOME="$scratch/config" TZ=UTC LC_ALL=C \
     "$1" list >"$scratch/bus-out" 2>&1 || fail "$1 list with a bus exited with $?"
   echo "$built_modules" | while read -r file rest; do
     [ -n "$file" ] || continue
