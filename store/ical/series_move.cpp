@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <set>
 #include <vector>
 
+#include "store/due_date.h"
 #include "store/ical/component_tree.h"
 #include "store/ical/content_line.h"
 #include "store/ical/item_parser.h"
 #include "store/ical/line_splice.h"
 #include "store/ical/recurrence_set.h"
 #include "store/ical/utc_stamp.h"
+#include "store/ical/value_scanner.h"
 #include "store/system/unique_bytes.h"
 
 namespace corvane {
@@ -84,58 +85,38 @@ void collectTzids(std::string_view line, std::set<std::string>& tzids) {
 // reminder as due there: so the pointer moves with the series.
 constexpr std::string_view kKdePointer = "X-KDE-LIBKCAL-DTRECURRENCE";
 
-// A date or date-time value as a count of seconds on the clock, absent when
-// it is neither.
-std::optional<std::chrono::seconds> clockSeconds(std::string_view value) {
-  int y, mo, d, h = 0, mi = 0, sec = 0, used = 0;
-  std::string text(value);
-  bool dated =
-      std::sscanf(text.c_str(), "%4d%2d%2d%n", &y, &mo, &d, &used) == 3 &&
-      used == 8;
-  if (!dated) return std::nullopt;
-  if (text.size() > 8 && (std::sscanf(text.c_str() + 8, "T%2d%2d%2d%n", &h, &mi,
-                                      &sec, &used) != 3 ||
-                          used != 7))
-    return std::nullopt;
-  std::chrono::year_month_day day{std::chrono::year{y},
-                                  std::chrono::month{static_cast<unsigned>(mo)},
-                                  std::chrono::day{static_cast<unsigned>(d)}};
-  if (!day.ok()) return std::nullopt;
-  return std::chrono::sys_days{day}.time_since_epoch() + std::chrono::hours{h} +
-         std::chrono::minutes{mi} + std::chrono::seconds{sec};
-}
-
-std::string clockText(std::chrono::seconds at, bool utc) {
-  std::chrono::sys_seconds point{at};
-  auto day = std::chrono::floor<std::chrono::days>(point);
-  std::chrono::year_month_day date{day};
-  std::chrono::hh_mm_ss time{point - day};
-  char text[48];
-  std::snprintf(
-      text, sizeof text, "%04d%02u%02uT%02d%02d%02d",
-      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-      static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-      static_cast<int>(time.minutes().count()),
-      static_cast<int>(time.seconds().count()));
-  return std::string(text) + (utc ? "Z" : "");
+// A date or date-time on the clock, as if it were UTC: enough to tell how
+// far one wall-clock time is from another.
+std::optional<Instant> onTheClock(const ScannedTime& time) {
+  DueDateComponents components = time.components;
+  components.timeZone = utcTimeZone();
+  return resolveComponents(components);
 }
 
 // KDE's pointer moved as the series' start (else due) moved from `from`
 // to `to`, in the pointer's own form: always a date-time, midnight for a
-// day, and in the pointer's own zone. Absent when the pointer is not a
-// date-time, which KDE would not read either.
-std::optional<std::string> movedPointer(std::string_view pointer,
-                                        std::string_view from,
-                                        std::string_view to, bool sameZone) {
-  std::optional<std::chrono::seconds> at = clockSeconds(pointer);
-  std::optional<std::chrono::seconds> was = clockSeconds(from);
-  std::optional<std::chrono::seconds> now = clockSeconds(to);
-  if (!at || !was || !now || pointer.size() < 15) return std::nullopt;
-  bool utc = pointer.back() == 'Z';
-  if (to.size() == 8) return std::string(to) + "T000000" + (utc ? "Z" : "");
-  if (sameZone && utc == (to.back() == 'Z')) return std::string(to);
+// day, and in the pointer's own zone. Absent when a value is not one that
+// can be read plainly, which leaves the pointer as it was.
+std::optional<std::string> movedPointer(const Property& pointer,
+                                        const Property& from,
+                                        std::string_view to) {
+  auto at = scanTimeProperty(pointer.params, pointer.value);
+  auto was = scanTimeProperty(from.params, from.value);
+  auto now = scanTimeProperty(from.params, to);
+  if (!at || !was || !now || !at->components.hour) return std::nullopt;
+  std::optional<Instant> atClock = onTheClock(*at), wasClock = onTheClock(*was),
+                         nowClock = onTheClock(*now);
+  if (!atClock || !wasClock || !nowClock) return std::nullopt;
+  // The same text as a UTC stamp, without its "Z" where the pointer has none.
+  auto written = [&](Instant t) {
+    std::string text = utcStamp(t);
+    if (!at->utc) text.pop_back();
+    return text;
+  };
+  if (!now->components.hour) return written(*nowClock);
+  if (at->tzid == now->tzid && at->utc == now->utc) return std::string(to);
   // Another zone than the series': the pointer moves by as much.
-  return clockText(*at + (*now - *was), utc);
+  return written(*atClock + (*nowClock - *wasClock));
 }
 
 // Properties of the series that the completed occurrence does not carry:
@@ -251,17 +232,12 @@ Result<std::string> movedSeriesText(std::string_view text,
         "repeat rules to change."};
   }
   if (std::optional<std::size_t> reference = startLine ? startLine : dueLine) {
-    std::string_view from = parseProperty(lines[*reference].unfolded)->value;
+    Property from = *parseProperty(lines[*reference].unfolded);
     const std::string& to = startLine ? *step.start : *step.due;
-    std::set<std::string> seriesZone;
-    collectTzids(lines[*reference].unfolded, seriesZone);
     for (std::size_t i : pointers) {
-      std::set<std::string> pointerZone;
-      collectTzids(lines[i].unfolded, pointerZone);
-      std::optional<std::string> value =
-          movedPointer(parseProperty(lines[i].unfolded)->value, from, to,
-                       pointerZone == seriesZone);
-      if (value) replacement[i] = withValue(lines[i], *value, split);
+      Property pointer = *parseProperty(lines[i].unfolded);
+      if (auto value = movedPointer(pointer, from, to))
+        replacement[i] = withValue(lines[i], *value, split);
     }
   }
   std::string added;
