@@ -5,6 +5,7 @@
 
 #include "store/akonadi/akonadi_identifiers.h"
 #include "store/akonadi/akonadi_items.h"
+#include "store/items/conflict_failure.h"
 
 namespace corvane {
 namespace {
@@ -31,14 +32,8 @@ const Failure kNotInAkonadi{"The reminder is not in Akonadi.",
                             FailureKind::kNotFound};
 const Failure kListNotInAkonadi{"The list is not in Akonadi.",
                                 FailureKind::kNotFound};
-const Failure kRemoved{
-    "The reminder was removed by another program after corvane read it; "
-    "nothing was written.",
-    FailureKind::kChanged};
-const Failure kChangedSince{
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was written.",
-    FailureKind::kChanged};
+const Failure kRemoved = conflictFailure(Meanwhile::kRemoved);
+const Failure kChangedSince = conflictFailure(Meanwhile::kChanged);
 
 StoredItem storedItemOf(AkonadiItem item) {
   std::string text = std::move(item.text);

@@ -4,6 +4,7 @@
 #include <Akonadi/Session>
 #include <QCoreApplication>
 
+#include "store/items/conflict_failure.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -42,10 +43,7 @@ Failure jobFailure(const KJob& job) {
   // The server's words for a store of an item whose revision is not the
   // one sent.
   if (job.errorString().contains(QLatin1String("[LLCONFLICT]")))
-    return Failure{
-        "The reminder was changed by another program after corvane read "
-        "it; nothing was written.",
-        FailureKind::kChanged};
+    return conflictFailure(Meanwhile::kChanged);
   return Failure{text.empty() ? "Akonadi gave no reason." : text,
                  FailureKind::kUnavailable};
 }

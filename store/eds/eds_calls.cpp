@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "store/items/conflict_failure.h"
 #include "store/utf8.h"
 
 namespace corvane {
@@ -171,16 +172,9 @@ Outcome removeObjects(ECalClient* client, const std::string& uid) {
 Outcome stillAsRead(ECalClient* client, const EdsSeries& read) {
   auto current = readSeries(client, read.uid);
   if (!current) return current.failure();
-  if (!current.value())
-    return Failure{
-        "The reminder was removed by another program after corvane read "
-        "it; nothing was written.",
-        FailureKind::kChanged};
+  if (!current.value()) return conflictFailure(Meanwhile::kRemoved);
   if (!current.value()->sameObjectsAs(read))
-    return Failure{
-        "The reminder was changed by another program after corvane read "
-        "it; nothing was written.",
-        FailureKind::kChanged};
+    return conflictFailure(Meanwhile::kChanged);
   return done();
 }
 

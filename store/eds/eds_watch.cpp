@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "store/eds/eds_calls.h"
+#include "store/items/conflict_failure.h"
 
 namespace corvane {
 namespace {
@@ -153,10 +154,6 @@ namespace {
 // changes keep landing just before corvane's put-back.
 constexpr int kPutBackRounds = 3;
 
-const char kChangedMeanwhile[] =
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was written.";
-
 // Writes `object` (another program's, which corvane's write went over)
 // back: made anew when corvane removed its series.
 Outcome putBack(ECalClient* client, const std::string& object, bool create) {
@@ -214,7 +211,7 @@ Outcome modifyIfStillAsRead(ECalClient* client, const EdsSeries& read,
     theirs = watch.value()->changedBefore(ours);
     if (!theirs || !*theirs) break;
   }
-  return Failure{kChangedMeanwhile, FailureKind::kChanged};
+  return conflictFailure(Meanwhile::kChanged);
 }
 
 Outcome removeIfStillAsRead(ECalClient* client, const EdsSeries& read) {
@@ -227,7 +224,7 @@ Outcome removeIfStillAsRead(ECalClient* client, const EdsSeries& read) {
   if (!theirs || !*theirs || wasRead(read, **theirs)) return done();
   if (Outcome back = putBack(client, **theirs, true); !back)
     return notPutBack(back);
-  return Failure{kChangedMeanwhile, FailureKind::kChanged};
+  return conflictFailure(Meanwhile::kChanged);
 }
 
 }  // namespace corvane

@@ -2,14 +2,12 @@
 
 #include "store/ical/completion_plan.h"
 #include "store/ical/other_items.h"
+#include "store/items/conflict_failure.h"
 #include "store/items/item_fetch.h"
 
 namespace corvane {
 namespace {
 
-const char kChangedMeanwhile[] =
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was written.";
 const char kReadOnly[] = "The list is read-only; nothing was written.";
 
 }  // namespace
@@ -96,7 +94,7 @@ Result<StoredItem> ItemStore::readForChange(const Reminder& reminder) {
   std::lock_guard guard(mutex_);
   if (auto read = read_.find(reminder.identifier);
       read != read_.end() && !read->second->sameAs(*current.value().version))
-    return Failure{kChangedMeanwhile, FailureKind::kChanged};
+    return conflictFailure(Meanwhile::kChanged);
   return current;
 }
 

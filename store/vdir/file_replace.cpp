@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/items/conflict_failure.h"
 #include "store/system/descriptor.h"
 #include "store/system/system_failure.h"
 #include "store/vdir/file_likeness.h"
@@ -17,21 +18,11 @@
 namespace corvane {
 namespace {
 
-const Failure kChangedMeanwhile{
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was written.",
-    FailureKind::kChanged};
-const Failure kRemovedMeanwhile{
-    "The reminder was removed by another program after corvane read it; "
-    "nothing was written.",
-    FailureKind::kChanged};
-const Failure kChangedBeforeDelete{
-    "The reminder was changed by another program after corvane read it; "
-    "nothing was deleted.",
-    FailureKind::kChanged};
-const Failure kRemovedBeforeDelete{
-    "The reminder was removed by another program after corvane read it.",
-    FailureKind::kChanged};
+const Failure kChangedMeanwhile = conflictFailure(Meanwhile::kChanged);
+const Failure kRemovedMeanwhile = conflictFailure(Meanwhile::kRemoved);
+const Failure kChangedBeforeDelete =
+    conflictFailure(Meanwhile::kChanged, "nothing was deleted.");
+const Failure kRemovedBeforeDelete = conflictFailure(Meanwhile::kRemoved, "");
 const Failure kSymbolicLink{
     "The reminder's file is a symbolic link; corvane changes only regular "
     "files."};
